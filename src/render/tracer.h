@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QImage>
+
+#include "scene/scene.h"
+
+struct RenderOptions {
+    // Worker threads; 0 uses every core.
+    int threads = 0;
+    // Use the plain one-pixel-after-another path instead of the fast one (same picture).
+    bool reference = false;
+};
+
+// The screen point of pixel (i, j): the virtual screen is 4 x 3 around the origin in Z = 0 and
+// the point is the pixel's corner.
+Vector3D screenPoint(int i, int j, int wid, int hey);
+
+// The accumulated colour of pixel (i, j) on the 0..255 scale, before the final cap: the ray
+// from the camera through the screen point passes through every surface it meets, adding that
+// surface's lit colour with the weight the surfaces before it let through.
+Vector3D tracePixel(const Scene& scene, int i, int j);
+
+// Packs an accumulated colour as an opaque pixel: capped at 255, truncated; below 0 or
+// not-a-number gives 0.
+QRgb packColour(const Vector3D& c);
+
+// Renders the whole picture into `target`, which must be scene.Wid x scene.Hey in a 32-bit format.
+void renderInto(const Scene& scene, QImage& target, const RenderOptions& options = RenderOptions());
+
+// A new scene.Wid x scene.Hey ARGB32 picture of the scene.
+QImage render(const Scene& scene, const RenderOptions& options = RenderOptions());
+
+// The straightforward path: a per-pixel colour buffer filled column by column through
+// countMinDist and countLites, then written with QImage::setPixel. The reference for every
+// faster path.
+void renderReference(const Scene& scene, QImage& target);

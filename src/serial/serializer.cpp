@@ -1,0 +1,209 @@
+#include "serial/serializer.h"
+
+#include <cstring>
+
+#include <QFile>
+#include <QSaveFile>
+
+Serializer::~Serializer()
+{
+    // Deleting an uncommitted QSaveFile discards it, so the old file stays intact.
+    delete File;
+    File = nullptr;
+}
+
+bool Serializer::openForWriting(const QString& fileName)
+{
+    FileName = fileName;
+    auto* file = new QSaveFile(fileName);
+    if (!file->open(QIODevice::WriteOnly)) {
+        delete file;
+        return false;
+    }
+    File = file;
+    return true;
+}
+
+bool Serializer::finishWrite()
+{
+    auto* file = static_cast<QSaveFile*>(File);
+    File = nullptr;
+    file->flush();
+    // commit() fails when any write failed, and then leaves the old file untouched.
+    const bool ok = file->commit();
+    delete file;
+    return ok;
+}
+
+bool Serializer::openForReading(const QString& fileName)
+{
+    FileName = fileName;
+    auto* file = new QFile(fileName);
+    if (!file->open(QIODevice::ReadOnly)) {
+        delete file;
+        return false;
+    }
+    File = file;
+    return true;
+}
+
+void Serializer::finishRead()
+{
+    delete File;
+    File = nullptr;
+}
+
+void Serializer::put(const char* text)
+{
+    File->write(text, static_cast<qint64>(std::strlen(text)));
+}
+
+QByteArray Serializer::readRestOfLine()
+{
+    char buf[256];
+    const qint64 n = File->readLine(buf, sizeof buf);
+    if (n <= 0)
+        return QByteArray();
+    return QByteArray(buf, static_cast<int>(n));
+}
+
+void Serializer::skip(int n)
+{
+    char TmpStr[256];
+    File->read(TmpStr, n);
+}
+
+void Serializer::tag(const char* text)
+{
+    const int len = static_cast<int>(std::strlen(text));
+    if (readWrite) {
+        put(text);
+        File->flush();
+        return;
+    }
+    // The line format reads the whole tag line with its line feed; XML stops one byte short
+    // and finds its values by scanning instead.
+    const int p = format ? 0 : 1;
+    char TmpStr[256];
+    File->readLine(TmpStr, len + p);
+}
+
+void Serializer::SerPic(int& Width, int& Height, const char* Name)
+{
+    tag("<Screen>\n");
+    SerStr(Name, "Attribute");
+    SerInt(Width, "Width");
+    SerInt(Height, "Height");
+    tag("</Screen>\n");
+}
+
+void Serializer::SerCam(Vector3D& Camera, const char* Name)
+{
+    tag("<Camera>\n");
+    SerStr(Name, "Attribute");
+    SerVec(Camera, "Position");
+    tag("</Camera>\n");
+}
+
+void Serializer::SerMat(Mater& Material, const char* Name)
+{
+    tag("<Material>\n");
+    SerStr(Name, "Attribute");
+    SerVec(Material.Colour, "Color");
+    SerVec(Material.Specular, "Specular");
+    SerVec(Material.Reflectivity, "Reflectivity");
+    tag("</Material>\n");
+}
+
+void Serializer::SerSph(Sphere& Sphere, const char* Name)
+{
+    tag("<Sphere>\n");
+    SerStr(Name, "Attribute");
+    SerVec(Sphere.Position, "Position");
+    SerFloat(Sphere.Radius, "Radius");
+    SerMat(Sphere.Material, "Material");
+    tag("</Sphere>\n");
+}
+
+void Serializer::SerThor(Thor& Thor, const char* Name)
+{
+    tag("<Thor>\n");
+    SerStr(Name, "Attribute");
+    SerVec(Thor.PosCen, "Position");
+    SerFloat(Thor.Radius, "Radius");
+    SerFloat(Thor.Width, "Width");
+    SerMat(Thor.Material, "Material");
+    tag("</Thor>\n");
+}
+
+void Serializer::SerLight(Light& Light, const char* Name)
+{
+    tag("<Light>\n");
+    SerStr(Name, "Caption");
+    SerVec(Light.Position, "Position");
+    SerVec(Light.Colour, "Color");
+    SerFloat(Light.ConstAttenuation, "ConstAttenuation");
+    SerFloat(Light.LinearAttenuation, "LinearAttenuation");
+    SerFloat(Light.QuadricAttenuation, "QuadricAttenuation");
+    tag("</Light>\n");
+}
+
+void walkScene(Serializer& serial, Scene& scene)
+{
+    serial.SerPic(scene.Wid, scene.Hey, "Screen");
+    serial.SerCam(scene.CamPos, "Camera");
+    serial.SerSph(scene.Sphere1, "Sphere1");
+    serial.SerSph(scene.Sphere2, "Sphere2");
+    serial.SerThor(scene.Thor1, "Thor1");
+    serial.SerThor(scene.Thor2, "Thor2");
+    serial.SerThor(scene.Thor3, "Thor3");
+    serial.SerLight(scene.Light1, "Light1");
+    serial.SerLight(scene.Light2, "Light2");
+}
+
+bool saveScene(Serializer& writer, const QString& fileName, const Scene& scene, QString* why)
+{
+    if (!writer.Start(fileName)) {
+        if (why)
+            *why = QStringLiteral("cannot open %1 for writing").arg(fileName);
+        return false;
+    }
+    Scene copy = scene;
+    walkScene(writer, copy);
+    if (!writer.End()) {
+        if (why)
+            *why = QStringLiteral("cannot write %1").arg(fileName);
+        return false;
+    }
+    return true;
+}
+
+bool loadScene(Serializer& reader, const QString& fileName, Scene& scene, QString* why)
+{
+    if (!reader.Start(fileName)) {
+        if (why)
+            *why = QStringLiteral("cannot open %1 for reading").arg(fileName);
+        return false;
+    }
+    Scene copy = scene;
+    walkScene(reader, copy);
+    reader.End();
+    if (reader.ranOut()) {
+        if (why)
+            *why = QStringLiteral("%1 ends before the scene is complete").arg(fileName);
+        return false;
+    }
+    if (copy.Wid < kMinPictureSide || copy.Wid > kMaxPictureSide || copy.Hey < kMinPictureSide ||
+        copy.Hey > kMaxPictureSide) {
+        if (why)
+            *why = QStringLiteral("%1 sets a picture of %2 x %3 pixels; each side must be %4 to %5")
+                       .arg(fileName)
+                       .arg(copy.Wid)
+                       .arg(copy.Hey)
+                       .arg(kMinPictureSide)
+                       .arg(kMaxPictureSide);
+        return false;
+    }
+    scene = copy;
+    return true;
+}

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QFileDevice>
+#include <QString>
+
+#include "scene/scene.h"
+
+// Smallest and largest picture side a scene file may set.
+constexpr int kMinPictureSide = 1;
+constexpr int kMaxPictureSide = 8192;
+
+// One pass over a scene file, writing or reading. The same walk serves both directions: every
+// primitive gets its field by reference, a writer takes the value from it and a reader stores
+// the parsed value into it. Readers are positional: the n-th value of the file goes into the
+// n-th field of the walk, names and tags are not checked, and a value that does not parse
+// leaves its field as it was.
+class Serializer {
+public:
+    // The open scene file between Start and End; null otherwise.
+    QFileDevice* File = nullptr;
+    // true: writes (save); false: reads (load).
+    bool readWrite = false;
+    // true: XML format; false: the line format.
+    bool format = true;
+    QString FileName;
+
+    Serializer() = default;
+    Serializer(const Serializer&) = delete;
+    Serializer& operator=(const Serializer&) = delete;
+    // Releases a file left open by an unfinished walk (a writer's file is then discarded).
+    virtual ~Serializer();
+
+    // Opens the file (writers: a new version that replaces the old one only at End) and handles
+    // the format's preamble. false when it cannot be opened; nothing is left open then.
+    virtual bool Start(QString FileName) = 0;
+    // A block caption. Readers skip it.
+    virtual void SerStr(const char* Value, const char* Name) = 0;
+    virtual void SerBool(bool& Value, const char* Name) = 0;
+    virtual void SerInt(int& Value, const char* Name) = 0;
+    virtual void SerFloat(float& Value, const char* Name) = 0;
+    // X, Y and Z in that order.
+    virtual void SerVec(Vector3D& Value, const char* Name) = 0;
+    // Finishes the format and closes the file. For writers true only when every byte was
+    // written and the new file has replaced the old one; for readers always true.
+    virtual bool End() = 0;
+
+    // The blocks of a scene file, each framed by its opening and closing tag line.
+    void SerPic(int& Width, int& Height, const char* Name);
+    void SerCam(Vector3D& Camera, const char* Name);
+    void SerMat(Mater& Material, const char* Name);
+    void SerSph(Sphere& Sphere, const char* Name);
+    void SerThor(Thor& Thor, const char* Name);
+    void SerLight(Light& Light, const char* Name);
+
+    // True once a reader has reached the end of the file while looking for a value.
+    bool ranOut() const { return m_ranOut; }
+
+protected:
+    // Writers: opens a new version of the file that replaces the old one at finishWrite.
+    bool openForWriting(const QString& fileName);
+    // Writers: true when every write succeeded and the new file is in place.
+    bool finishWrite();
+    bool openForReading(const QString& fileName);
+    void finishRead();
+
+    // Writes a tag line, or reads past one without checking it.
+    void tag(const char* text);
+    // Writers: the bytes of `text` up to its terminating zero.
+    void put(const char* text);
+    void put(const QByteArray& text) { put(text.constData()); }
+    // Readers: the rest of the current line, at most 255 bytes. Empty at the end of the file.
+    QByteArray readRestOfLine();
+    // Readers: reads and discards up to n bytes.
+    void skip(int n);
+
+    bool m_ranOut = false;
+};
+
+// Walks the scene in file order: screen size, camera, Sphere1, Sphere2, Thor1 to Thor3,
+// Light1, Light2. Materials travel inside their objects; the templates are not walked.
+void walkScene(Serializer& serial, Scene& scene);
+
+// Writes `scene` to `fileName`. On failure the old file, if any, is left as it was.
+bool saveScene(Serializer& writer, const QString& fileName, const Scene& scene, QString* why = nullptr);
+
+// Reads `fileName` over a copy of `scene` and replaces `scene` only when the file could be
+// opened, held every value of the walk and sets a picture size within range.
+bool loadScene(Serializer& reader, const QString& fileName, Scene& scene, QString* why = nullptr);

@@ -1,0 +1,176 @@
+#include "serial/xmlserial.h"
+
+#include <cstring>
+
+#include "serial/textio.h"
+
+const char* const StartStr = "<?xml version = \"1.0\"?>\n<Scene>\n";
+const char* const EndStr = "</Scene>";
+
+namespace {
+const char* const kNameOpen = " Name = \"";
+const char* const kNameClose = "\"> ";
+} // namespace
+
+XMLS::XMLS()
+{
+    readWrite = true;
+    format = true;
+}
+
+bool XMLS::Start(QString FileName)
+{
+    if (!openForWriting(FileName))
+        return false;
+    put(StartStr);
+    File->flush();
+    return true;
+}
+
+void XMLS::element(const char* kind, const char* name, const QByteArray& value)
+{
+    put("<");
+    put(kind);
+    put(kNameOpen);
+    put(name);
+    put(kNameClose);
+    put(value);
+    put(" </");
+    put(kind);
+    put(">\n");
+    File->flush();
+}
+
+void XMLS::SerStr(const char* Value, const char* Name)
+{
+    element("String", Name, QByteArray(Value));
+}
+
+void XMLS::SerBool(bool& Value, const char* Name)
+{
+    element("Bool", Name, Value ? "true" : "false");
+}
+
+void XMLS::SerInt(int& Value, const char* Name)
+{
+    element("Int", Name, formatC("%d", Value));
+}
+
+void XMLS::SerFloat(float& Value, const char* Name)
+{
+    element("Float", Name, formatC("%f", static_cast<double>(Value)));
+}
+
+void XMLS::SerVec(Vector3D& Value, const char* Name)
+{
+    element("Vector", Name,
+            formatC("%f %f %f", static_cast<double>(Value.X), static_cast<double>(Value.Y),
+                    static_cast<double>(Value.Z)));
+}
+
+bool XMLS::End()
+{
+    put(EndStr);
+    return finishWrite();
+}
+
+XMLL::XMLL()
+{
+    readWrite = false;
+    format = true;
+}
+
+bool XMLL::Start(QString FileName)
+{
+    if (!openForReading(FileName))
+        return false;
+    // The declaration and <Scene> are skipped unread.
+    skip(static_cast<int>(std::strlen(StartStr)));
+    return true;
+}
+
+bool XMLL::readThrough(char stop)
+{
+    char c = 0;
+    do {
+        if (!File->getChar(&c))
+            return false;
+    } while (c != stop);
+    return true;
+}
+
+bool XMLL::seekValue()
+{
+    if (!readThrough('"') || !readThrough('"') || !readThrough('>')) {
+        m_ranOut = true;
+        return false;
+    }
+    // The blank the writer puts behind '>'.
+    skip(1);
+    return true;
+}
+
+QByteArray XMLL::valueText()
+{
+    const QByteArray text = readRestOfLine();
+    if (text.isEmpty())
+        m_ranOut = true;
+    return text;
+}
+
+void XMLL::SerStr(const char*, const char*)
+{
+    if (!seekValue())
+        return;
+    if (!readThrough('<')) {
+        m_ranOut = true;
+        return;
+    }
+    skip(6);
+}
+
+void XMLL::SerBool(bool& Value, const char*)
+{
+    if (!seekValue())
+        return;
+    const QByteArray text = valueText();
+    const QList<QByteArray> words = text.simplified().split(' ');
+    Value = !words.isEmpty() && words.first() == "true";
+    skip(8);
+}
+
+void XMLL::SerInt(int& Value, const char*)
+{
+    if (!seekValue())
+        return;
+    const QByteArray text = valueText();
+    const char* p = text.constData();
+    scanInt(p, Value);
+    skip(8);
+}
+
+void XMLL::SerFloat(float& Value, const char*)
+{
+    if (!seekValue())
+        return;
+    const QByteArray text = valueText();
+    const char* p = text.constData();
+    scanFloat(p, Value);
+    skip(9);
+}
+
+void XMLL::SerVec(Vector3D& Value, const char*)
+{
+    if (!seekValue())
+        return;
+    const QByteArray text = valueText();
+    scanFloats3(text.constData(), Value.X, Value.Y, Value.Z);
+    skip(9);
+}
+
+bool XMLL::End()
+{
+    skip(static_cast<int>(std::strlen(EndStr)));
+    finishRead();
+    return true;
+}
