@@ -1,4 +1,261 @@
+#include <QAction>
+#include <QLabel>
+#include <QMenuBar>
+#include <QWheelEvent>
 #include <QtTest>
-class T : public QObject { Q_OBJECT private slots: void none() {} };
-QTEST_MAIN(T)
+
+#include "render/blur.h"
+#include "render/tracer.h"
+#include "windowharness.h"
+
+namespace {
+
+void sendMouse(MainWindow& w, QEvent::Type type, QPoint pos)
+{
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent ev(type, QPointF(pos), w.mapToGlobal(QPointF(pos)), button, held, Qt::NoModifier);
+    QApplication::sendEvent(&w, &ev);
+}
+
+void sendWheel(MainWindow& w, QPoint angle)
+{
+    QWheelEvent ev(QPointF(10, 10), w.mapToGlobal(QPointF(10, 10)), QPoint(), angle, Qt::NoButton,
+                   Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&w, &ev);
+}
+
+// The pictures as pixels: a render after a blur keeps the blur's 32-bit RGB format.
+QImage pixels(const QImage& img)
+{
+    return img.convertToFormat(QImage::Format_RGB32);
+}
+
+float stepped(float v, double d)
+{
+    return float(double(v) + d);
+}
+
+} // namespace
+
+class TestWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void startUp()
+    {
+        MainWindow w;
+        QCOMPARE(status(w), QStringLiteral("Ready"));
+        QCOMPARE(w.curImage->size(), QSize(1024, 768));
+        QCOMPARE(w.labelIm->pixmap().size(), QSize(1024, 768));
+        QCOMPARE(*w.curImage, render(Scene::builtIn()));
+        QCOMPARE(w.labelIm->pixmap().toImage().convertToFormat(QImage::Format_RGB32),
+                 w.curImage->convertToFormat(QImage::Format_RGB32));
+        QVERIFY(!w.AntiAl);
+        QCOMPARE(w.ptrMousePosition, QPoint(0, 0));
+        // The window cannot shrink below the picture but may grow.
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.resize(300, 200);
+        QApplication::processEvents();
+        QVERIFY(w.labelIm->width() >= 1024 && w.labelIm->height() >= 768);
+        w.resize(1400, 1000);
+        QApplication::processEvents();
+        QCOMPARE(w.size(), QSize(1400, 1000));
+    }
+
+    void keysMoveTheCamera_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<Vector3D>("delta");
+        QTest::newRow("A") << int(Qt::Key_A) << Vector3D(-1, 0, 0);
+        QTest::newRow("D") << int(Qt::Key_D) << Vector3D(1, 0, 0);
+        QTest::newRow("W") << int(Qt::Key_W) << Vector3D(0, -1, 0);
+        QTest::newRow("S") << int(Qt::Key_S) << Vector3D(0, 1, 0);
+        QTest::newRow("Z") << int(Qt::Key_Z) << Vector3D(0, 0, -1);
+        QTest::newRow("X") << int(Qt::Key_X) << Vector3D(0, 0, 1);
+        QTest::newRow("Space renders, camera stays") << int(Qt::Key_Space) << Vector3D(0, 0, 0);
+        QTest::newRow("F1 renders, camera stays") << int(Qt::Key_F1) << Vector3D(0, 0, 0);
+    }
+
+    void keysMoveTheCamera()
+    {
+        QFETCH(int, key);
+        QFETCH(Vector3D, delta);
+        MainWindow w;
+        w.AntiAl = true; // a render always replaces a blurred picture
+        QTest::keyClick(&w, Qt::Key(key));
+        const Vector3D expected(stepped(0, 0.1 * delta.X), stepped(0, 0.1 * delta.Y),
+                                stepped(-1.5f, 0.1 * delta.Z));
+        QCOMPARE(w.scene.CamPos, expected);
+        QCOMPARE(status(w), QStringLiteral("Made"));
+        QVERIFY(!w.AntiAl);
+        QCOMPARE(*w.curImage, render(w.scene));
+        QCOMPARE(w.labelIm->pixmap().toImage().convertToFormat(QImage::Format_RGB32),
+                 w.curImage->convertToFormat(QImage::Format_RGB32));
+    }
+
+    void stepsAreRoundedToFloat()
+    {
+        MainWindow w;
+        for (int k = 0; k < 5; ++k)
+            QTest::keyClick(&w, Qt::Key_X);
+        QCOMPARE(w.scene.CamPos.Z, -0.99999988f);
+        QTest::keyClick(&w, Qt::Key_X);
+        QCOMPARE(w.scene.CamPos.Z, -0.89999986f);
+    }
+
+    void wheel_data()
+    {
+        QTest::addColumn<QPoint>("angle");
+        QTest::addColumn<float>("z");
+        QTest::newRow("forward") << QPoint(0, 120) << stepped(-1.5f, -0.1);
+        QTest::newRow("backward") << QPoint(0, -120) << stepped(-1.5f, 0.1);
+        QTest::newRow("large turn, same step") << QPoint(0, 2400) << stepped(-1.5f, -0.1);
+        QTest::newRow("horizontal only") << QPoint(-15, 0) << stepped(-1.5f, 0.1);
+        QTest::newRow("no turn still renders") << QPoint(0, 0) << -1.5f;
+    }
+
+    void wheel()
+    {
+        QFETCH(QPoint, angle);
+        QFETCH(float, z);
+        MainWindow w;
+        w.statusBar()->showMessage("before");
+        sendWheel(w, angle);
+        QCOMPARE(w.scene.CamPos, Vector3D(0, 0, z));
+        QCOMPARE(status(w), QStringLiteral("Zoomed"));
+        QCOMPARE(*w.curImage, render(w.scene));
+    }
+
+    void dragMovesAndRendersOnRelease()
+    {
+        MainWindow w;
+        const QImage before = *w.curImage;
+        sendMouse(w, QEvent::MouseButtonPress, QPoint(100, 100));
+        float y = 0;
+        for (int dy : {10, 20, 30}) {
+            sendMouse(w, QEvent::MouseMove, QPoint(100, 100 + dy));
+            // Each move adds the whole way from the press point.
+            y = stepped(y, dy / 3.0 / 768);
+        }
+        QCOMPARE(w.scene.CamPos.Y, y);
+        QVERIFY(std::fabs(y - 20.0f / 768) < 1e-6f);
+        QCOMPARE(w.scene.CamPos.X, 0.0f);
+        QCOMPARE(*w.curImage, before); // nothing rendered while dragging
+        sendMouse(w, QEvent::MouseButtonRelease, QPoint(100, 130));
+        QCOMPARE(status(w), QStringLiteral("Translated"));
+        QCOMPARE(w.ptrMousePosition, QPoint(100, 130));
+        QCOMPARE(*w.curImage, render(w.scene));
+
+        sendMouse(w, QEvent::MouseButtonPress, QPoint(50, 50));
+        sendMouse(w, QEvent::MouseMove, QPoint(80, 50));
+        QCOMPARE(w.scene.CamPos.X, stepped(0, 30 / 3.0 / 1024));
+    }
+
+    void clickOrRoundTripDragRendersNothing()
+    {
+        MainWindow w;
+        const QImage before = *w.curImage;
+        w.statusBar()->showMessage("before");
+        sendMouse(w, QEvent::MouseButtonPress, QPoint(10, 20));
+        sendMouse(w, QEvent::MouseButtonRelease, QPoint(10, 20));
+        QCOMPARE(status(w), QStringLiteral("before"));
+        // A drag that comes back to its press point moves the camera but does not render.
+        sendMouse(w, QEvent::MouseButtonPress, QPoint(10, 20));
+        sendMouse(w, QEvent::MouseMove, QPoint(40, 20));
+        sendMouse(w, QEvent::MouseButtonRelease, QPoint(10, 20));
+        QVERIFY(w.scene.CamPos.X > 0);
+        QCOMPARE(status(w), QStringLiteral("before"));
+        QCOMPARE(*w.curImage, before);
+    }
+
+    void blurKeyLifeCycle()
+    {
+        MainWindow w;
+        const QImage sharp = *w.curImage;
+        QTest::keyClick(&w, Qt::Key_Q);
+        QVERIFY(w.AntiAl);
+        QCOMPARE(status(w), QStringLiteral("AntiAliasing Made"));
+        const QImage blurred = blurReference(sharp);
+        QCOMPARE(*w.curImage, blurred);
+        QCOMPARE(w.labelIm->pixmap().toImage().convertToFormat(QImage::Format_RGB32), blurred);
+        // A second Q before the next render changes nothing, not even the status bar.
+        w.statusBar()->showMessage("before");
+        QTest::keyClick(&w, Qt::Key_Q);
+        QCOMPARE(*w.curImage, blurred);
+        QCOMPARE(status(w), QStringLiteral("before"));
+        // Any other key renders the sharp picture again, and Q may blur once more.
+        QTest::keyClick(&w, Qt::Key_Space);
+        QVERIFY(!w.AntiAl);
+        QCOMPARE(pixels(*w.curImage), pixels(sharp));
+        QTest::keyClick(&w, Qt::Key_Q);
+        QCOMPARE(*w.curImage, blurred);
+    }
+
+    void passingMessagesTimeOut()
+    {
+        MainWindow w;
+        QTest::keyClick(&w, Qt::Key_D);
+        QCOMPARE(status(w), QStringLiteral("Made"));
+        QTest::qWait(1500);
+        QCOMPARE(status(w), QStringLiteral("Made"));
+        QTRY_COMPARE_WITH_TIMEOUT(status(w), QString(), 2000);
+    }
+
+    void escapeCloses()
+    {
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QStringList boxes = dismissBoxes([&] { QTest::keyClick(&w, Qt::Key_Escape); });
+        QVERIFY(boxes.isEmpty());
+        QVERIFY(!w.isVisible());
+        QCOMPARE(status(w), QStringLiteral("Made"));
+    }
+
+    void menus()
+    {
+        MainWindow w;
+        const QList<QAction*> top = w.menuBar()->actions();
+        QStringList titles;
+        for (QAction* a : top)
+            titles << (a->isSeparator() ? QStringLiteral("|") : a->text());
+        QCOMPARE(titles, QStringList({"&File", "|", "&Load", "|", "&Save", "|"}));
+        const auto items = [](QAction* menu) {
+            QStringList out;
+            for (QAction* a : menu->menu()->actions())
+                out << a->text() + " / " + a->statusTip();
+            return out;
+        };
+        QCOMPARE(items(top[0]), QStringList({"E&xit / Exit Lumivex"}));
+        QCOMPARE(items(top[2]), QStringList({"&XML / Load attributes from XML format",
+                                             "&Bin / Load attributes from Binary format"}));
+        QCOMPARE(items(top[4]), QStringList({"&XML / Save attributes in XML format",
+                                             "&Bin / Save attributes in Binary format"}));
+        QCOMPARE(top[0]->menu()->actions().first()->shortcuts(), QKeySequence::keyBindings(QKeySequence::Quit));
+    }
+
+    void exitSaysGoodbyeAndCloses()
+    {
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QAction* exitAct = w.menuBar()->actions().first()->menu()->actions().first();
+        const QStringList boxes = dismissBoxes([&] { exitAct->trigger(); });
+        QCOMPARE(boxes, QStringList({"Exit: Thank you for using my Program)) Goodbye!!"}));
+        QVERIFY(!w.isVisible());
+    }
+
+    void closeControlShowsNoBox()
+    {
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(dismissBoxes([&] { w.close(); }).isEmpty());
+        QVERIFY(!w.isVisible());
+    }
+};
+
+QTEST_MAIN(TestWindow)
 #include "test_window.moc"

@@ -4,6 +4,7 @@
 
 #include "render/distancefield.h"
 #include "render/lighting.h"
+#include "render/parallel.h"
 
 Vector3D screenPoint(int i, int j, int wid, int hey)
 {
@@ -87,8 +88,20 @@ void renderReference(const Scene& scene, QImage& target)
 
 void renderInto(const Scene& scene, QImage& target, const RenderOptions& options)
 {
-    renderReference(scene, target);
-    (void)options;
+    if (options.reference) {
+        renderReference(scene, target);
+        return;
+    }
+    const int hey = scene.Hey;
+    // Detach once here: the workers must not each detach a shared image.
+    uchar* bits = target.bits();
+    const qsizetype bpl = target.bytesPerLine();
+    // Pixels are independent: columns are shared out over the threads.
+    parallelFor(scene.Wid, options.threads, [&](int lo, int hi) {
+        for (int i = lo; i < hi; ++i)
+            for (int j = 0; j < hey; ++j)
+                reinterpret_cast<QRgb*>(bits + j * bpl)[i] = packColour(tracePixel(scene, i, j));
+    });
 }
 
 QImage render(const Scene& scene, const RenderOptions& options)

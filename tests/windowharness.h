@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QStatusBar>
+#include <QStringList>
+#include <QTimer>
+#include <functional>
+
+#include "app/mainwindow.h"
+
+// Runs `action` while a timer closes every modal message box that opens; returns each box as
+// "Title: text" in the order they appeared.
+inline QStringList dismissBoxes(const std::function<void()>& action)
+{
+    QStringList seen;
+    QTimer timer;
+    timer.setInterval(5);
+    QObject::connect(&timer, &QTimer::timeout, [&seen] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            seen << box->windowTitle() + ": " + box->text();
+            box->done(QMessageBox::Ok);
+        }
+    });
+    timer.start();
+    action();
+    return seen;
+}
+
+inline QString status(MainWindow& w)
+{
+    return w.statusBar()->currentMessage();
+}
