@@ -2,25 +2,18 @@
 
 #include <cmath>
 
+#include "render/thorshapes.h"
+
 namespace {
 
-// The squares of float differences are exact in double, so this equals pow(x, 2).
-double square(float x)
-{
-    return static_cast<double>(x) * static_cast<double>(x);
-}
-
-double pow8(float x)
+double libraryPow8(float x)
 {
     return std::pow(static_cast<double>(x), 8.0);
 }
 
-double root8(double x)
-{
-    return std::sqrt(std::sqrt(std::sqrt(x)));
-}
-
 } // namespace
+
+using namespace thorshapes;
 
 float sphereDistance(const Sphere& s, const Vector3D& p)
 {
@@ -30,28 +23,19 @@ float sphereDistance(const Sphere& s, const Vector3D& p)
 float roundThorDistance(const Thor& t, const Vector3D& p)
 {
     const Vector3D c = t.GetPosCen();
-    const float dx = p.X - c.X, dy = p.Y - c.Y, dz = p.Z - c.Z;
-    float q = static_cast<float>(std::sqrt(square(dx) + square(dy)));
-    q = q - t.GetRad();
-    return static_cast<float>(std::sqrt(square(q) + square(dz)) - static_cast<double>(t.GetWid()));
+    return roundTube(t, roundRing(t, p.X - c.X, p.Y - c.Y), p.Z - c.Z);
 }
 
 float squareTubeThorDistance(const Thor& t, const Vector3D& p)
 {
     const Vector3D c = t.GetPosCen();
-    const float dx = p.X - c.X, dy = p.Y - c.Y, dz = p.Z - c.Z;
-    float q = static_cast<float>(std::sqrt(square(dx) + square(dy)));
-    q = q - t.GetRad();
-    return static_cast<float>(root8(pow8(q) + pow8(dz)) - static_cast<double>(t.GetWid()));
+    return squareTube(t, roundRing(t, p.X - c.X, p.Y - c.Y), p.Z - c.Z, libraryPow8);
 }
 
 float squareThorDistance(const Thor& t, const Vector3D& p)
 {
     const Vector3D c = t.GetPosCen();
-    const float dx = p.X - c.X, dy = p.Y - c.Y, dz = p.Z - c.Z;
-    float q = static_cast<float>(root8(pow8(dx) + pow8(dy)));
-    q = q - t.GetRad();
-    return static_cast<float>(root8(pow8(q) + pow8(dz)) - static_cast<double>(t.GetWid()));
+    return squareTube(t, squareRing(t, p.X - c.X, p.Y - c.Y, libraryPow8), p.Z - c.Z, libraryPow8);
 }
 
 float countMinDist(const Scene& scene, Vector3D temp, int* numObj, bool b1, bool b2, bool b3, bool b4,

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "render/distancefield.h"
+#include "render/fastfield.h"
 #include "render/lighting.h"
 #include "render/parallel.h"
 
@@ -13,7 +14,11 @@ Vector3D screenPoint(int i, int j, int wid, int hey)
                     static_cast<float>(static_cast<double>(j - hey / 2) / hey * 3.0), 0.0f);
 }
 
-Vector3D tracePixel(const Scene& scene, int i, int j)
+namespace {
+
+// One pixel's march, with `field(temp, &numObj, b, hint)` standing for countMinDist.
+template <typename Field>
+Vector3D march(const Scene& scene, int i, int j, const Field& field)
 {
     const float W1 = 1.0f / static_cast<float>(scene.Wid);
     const Vector3D PixOnScreen = screenPoint(i, j, scene.Wid, scene.Hey);
@@ -23,10 +28,10 @@ Vector3D tracePixel(const Scene& scene, int i, int j)
     Vector3D temp = scene.CamPos;
     bool b[5] = {true, true, true, true, true};
     int cola = 0;
+    int numObj = 1;
     Vector3D acc;
     do {
-        int numObj = 1;
-        const float len = countMinDist(scene, temp, &numObj, b[0], b[1], b[2], b[3], b[4]);
+        const float len = field(temp, &numObj, b, numObj);
         // The step comes before the hit test, so a hit may step back by a negative distance.
         temp += D * len;
         if (len <= W1) {
@@ -51,8 +56,48 @@ Vector3D tracePixel(const Scene& scene, int i, int j)
             // Each object is met at most once per pixel.
             b[numObj - 1] = false;
         }
-    } while (temp.Length() < 30.0f && (RayCol.X != 0.0f || RayCol.Y != 0.0f || RayCol.Z != 0.0f) && cola <= 4);
+    } while (field.inside(temp) && (RayCol.X != 0.0f || RayCol.Y != 0.0f || RayCol.Z != 0.0f) && cola <= 4);
     return acc;
+}
+
+// The plain field: countMinDist itself and the Length() test of the march.
+struct PlainField {
+    const Scene& scene;
+    float operator()(const Vector3D& p, int* numObj, const bool b[5], int) const
+    {
+        return countMinDist(scene, p, numObj, b[0], b[1], b[2], b[3], b[4]);
+    }
+    static bool inside(const Vector3D& p) { return p.Length() < 30.0f; }
+};
+
+struct FastField {
+    CullingField field;
+    float operator()(const Vector3D& p, int* numObj, const bool b[5], int hint) const
+    {
+        return field(p, numObj, b, hint);
+    }
+    static bool inside(const Vector3D& p)
+    {
+        // Decided from the float sum of squares where it is clear; the root only near 30.
+        const float sq = p.SqrLen();
+        if (sq < 899.99f)
+            return true;
+        if (sq > 900.01f)
+            return false;
+        return p.Length() < 30.0f;
+    }
+};
+
+} // namespace
+
+Vector3D tracePixel(const Scene& scene, int i, int j)
+{
+    return march(scene, i, j, PlainField{scene});
+}
+
+Vector3D tracePixelFast(const Scene& scene, int i, int j)
+{
+    return march(scene, i, j, FastField{CullingField(scene)});
 }
 
 namespace {
@@ -96,11 +141,12 @@ void renderInto(const Scene& scene, QImage& target, const RenderOptions& options
     // Detach once here: the workers must not each detach a shared image.
     uchar* bits = target.bits();
     const qsizetype bpl = target.bytesPerLine();
+    const FastField field{CullingField(scene)};
     // Pixels are independent: columns are shared out over the threads.
     parallelFor(scene.Wid, options.threads, [&](int lo, int hi) {
         for (int i = lo; i < hi; ++i)
             for (int j = 0; j < hey; ++j)
-                reinterpret_cast<QRgb*>(bits + j * bpl)[i] = packColour(tracePixel(scene, i, j));
+                reinterpret_cast<QRgb*>(bits + j * bpl)[i] = packColour(march(scene, i, j, field));
     });
 }
 
