@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "render/bounds.h"
 #include "render/distancefield.h"
 #include "render/pow8.h"
 #include "render/thorshapes.h"
@@ -12,14 +13,7 @@ namespace {
 
 using namespace thorshapes;
 
-// Relative allowance for the float and double roundings inside one candidate's formula: far
-// more than the few ulps they can add up to, far less than the gaps that decide the skips.
-constexpr double kRel = 1e-5;
-constexpr double kAbs = 1e-30;
-// The eighth-power norm of a pair exceeds its larger part by at most 2^(1/8); the Euclidean
-// norm by at most 2^(1/2). Both rounded up.
-constexpr double kL8Spread = 1.0906078;
-constexpr double kL2Spread = 1.4142136;
+using namespace bounds;
 
 // True when a torus candidate whose in-plane term q lies within [qlo, qhi] is certainly
 // greater than `best`, so that it can neither win nor tie. Any p-norm of (q, dz) is at least

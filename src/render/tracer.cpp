@@ -4,7 +4,8 @@
 
 #include "render/distancefield.h"
 #include "render/fastfield.h"
-#include "render/lighting.h"
+#include "render/lanefield.h"
+#include "render/march.h"
 #include "render/parallel.h"
 
 Vector3D screenPoint(int i, int j, int wid, int hey)
@@ -14,90 +15,31 @@ Vector3D screenPoint(int i, int j, int wid, int hey)
                     static_cast<float>(static_cast<double>(j - hey / 2) / hey * 3.0), 0.0f);
 }
 
-namespace {
-
-// One pixel's march, with `field(temp, &numObj, b, hint)` standing for countMinDist.
-template <typename Field>
-Vector3D march(const Scene& scene, int i, int j, const Field& field)
-{
-    const float W1 = 1.0f / static_cast<float>(scene.Wid);
-    const Vector3D PixOnScreen = screenPoint(i, j, scene.Wid, scene.Hey);
-    Vector3D RayCol(1.0f, 1.0f, 1.0f);
-    const Ray Rayij(PixOnScreen, scene.CamPos);
-    const Vector3D D = Rayij.GetDir();
-    Vector3D temp = scene.CamPos;
-    bool b[5] = {true, true, true, true, true};
-    int cola = 0;
-    int numObj = 1;
-    Vector3D acc;
-    do {
-        const float len = field(temp, &numObj, b, numObj);
-        // The step comes before the hit test, so a hit may step back by a negative distance.
-        temp += D * len;
-        if (len <= W1) {
-            ++cola;
-            // The screen point plus the way marched: on the ray, beyond the marching point.
-            const Vector3D Dist = (temp - scene.CamPos) + PixOnScreen;
-            const Mater& M = scene.materialOf(numObj);
-            const Vector3D Col(M.Colour.X * RayCol.X * 255.0f, M.Colour.Y * RayCol.Y * 255.0f,
-                               M.Colour.Z * RayCol.Z * 255.0f);
-            Vector3D Colour;
-            Colour += countLites(Dist, Col, M.Specular, scene.Light1);
-            Colour += countLites(Dist, Col, M.Specular, scene.Light2);
-            if (Colour.X > 255.0f)
-                Colour.X = 255.0f;
-            if (Colour.Y > 255.0f)
-                Colour.Y = 255.0f;
-            if (Colour.Z > 255.0f)
-                Colour.Z = 255.0f;
-            acc += Colour;
-            RayCol = Vector3D((1.0f - M.Reflectivity.X) * RayCol.X, (1.0f - M.Reflectivity.Y) * RayCol.Y,
-                              (1.0f - M.Reflectivity.Z) * RayCol.Z);
-            // Each object is met at most once per pixel.
-            b[numObj - 1] = false;
-        }
-    } while (field.inside(temp) && (RayCol.X != 0.0f || RayCol.Y != 0.0f || RayCol.Z != 0.0f) && cola <= 4);
-    return acc;
-}
-
-// The plain field: countMinDist itself and the Length() test of the march.
-struct PlainField {
-    const Scene& scene;
-    float operator()(const Vector3D& p, int* numObj, const bool b[5], int) const
-    {
-        return countMinDist(scene, p, numObj, b[0], b[1], b[2], b[3], b[4]);
-    }
-    static bool inside(const Vector3D& p) { return p.Length() < 30.0f; }
-};
-
-struct FastField {
-    CullingField field;
-    float operator()(const Vector3D& p, int* numObj, const bool b[5], int hint) const
-    {
-        return field(p, numObj, b, hint);
-    }
-    static bool inside(const Vector3D& p)
-    {
-        // Decided from the float sum of squares where it is clear; the root only near 30.
-        const float sq = p.SqrLen();
-        if (sq < 899.99f)
-            return true;
-        if (sq > 900.01f)
-            return false;
-        return p.Length() < 30.0f;
-    }
-};
-
-} // namespace
-
 Vector3D tracePixel(const Scene& scene, int i, int j)
 {
-    return march(scene, i, j, PlainField{scene});
+    const float W1 = 1.0f / static_cast<float>(scene.Wid);
+    PixelState px;
+    px.begin(scene, i, j);
+    int numObj = 1;
+    float len;
+    do
+        len = countMinDist(scene, px.temp, &numObj, px.b[0], px.b[1], px.b[2], px.b[3], px.b[4]);
+    while (px.advance<false>(scene, W1, len, numObj));
+    return px.acc;
 }
 
 Vector3D tracePixelFast(const Scene& scene, int i, int j)
 {
-    return march(scene, i, j, FastField{CullingField(scene)});
+    const float W1 = 1.0f / static_cast<float>(scene.Wid);
+    const CullingField field(scene);
+    PixelState px;
+    px.begin(scene, i, j);
+    int numObj = 1;
+    float len;
+    do
+        len = field(px.temp, &numObj, px.b, numObj);
+    while (px.advance<true>(scene, W1, len, numObj));
+    return px.acc;
 }
 
 namespace {
@@ -131,6 +73,66 @@ void renderReference(const Scene& scene, QImage& target)
             target.setPixel(i, j, packColour(RGBCol[i][j]));
 }
 
+namespace {
+
+// Traces pixels column by column, kLanes at a time through the vector distance field; a lane
+// whose march ends takes the next pixel at once, so the lanes stay busy.
+void renderColumnsInLanes(const Scene& scene, uchar* bits, qsizetype bpl, int colLo, int colHi)
+{
+    const int hey = scene.Hey;
+    const float W1 = 1.0f / static_cast<float>(scene.Wid);
+    PixelState st[kLanes];
+    int pi[kLanes], pj[kLanes];
+    bool active[kLanes];
+    int nextI = colLo, nextJ = 0;
+    auto take = [&](int l) {
+        if (nextI >= colHi) {
+            active[l] = false;
+            return;
+        }
+        pi[l] = nextI;
+        pj[l] = nextJ;
+        st[l].begin(scene, nextI, nextJ);
+        active[l] = true;
+        if (++nextJ == hey) {
+            nextJ = 0;
+            ++nextI;
+        }
+    };
+    for (int l = 0; l < kLanes; ++l)
+        take(l);
+
+    LanePoints pts;
+    float len[kLanes];
+    int numObj[kLanes];
+    for (;;) {
+        int first = -1;
+        for (int l = 0; l < kLanes && first < 0; ++l)
+            if (active[l])
+                first = l;
+        if (first < 0)
+            return;
+        for (int l = 0; l < kLanes; ++l) {
+            // Idle lanes repeat a busy one; their answers are not used.
+            const PixelState& src = st[active[l] ? l : first];
+            pts.x[l] = src.temp.X;
+            pts.y[l] = src.temp.Y;
+            pts.z[l] = src.temp.Z;
+            for (int k = 0; k < 5; ++k)
+                pts.on[l][k] = src.b[k];
+        }
+        laneField(scene, pts, len, numObj);
+        for (int l = 0; l < kLanes; ++l) {
+            if (!active[l] || st[l].advance<true>(scene, W1, len[l], numObj[l]))
+                continue;
+            reinterpret_cast<QRgb*>(bits + pj[l] * bpl)[pi[l]] = packColour(st[l].acc);
+            take(l);
+        }
+    }
+}
+
+} // namespace
+
 void renderInto(const Scene& scene, QImage& target, const RenderOptions& options)
 {
     if (options.reference) {
@@ -141,12 +143,16 @@ void renderInto(const Scene& scene, QImage& target, const RenderOptions& options
     // Detach once here: the workers must not each detach a shared image.
     uchar* bits = target.bits();
     const qsizetype bpl = target.bytesPerLine();
-    const FastField field{CullingField(scene)};
+    const bool lanes = laneFieldAvailable() && !options.scalar;
     // Pixels are independent: columns are shared out over the threads.
     parallelFor(scene.Wid, options.threads, [&](int lo, int hi) {
+        if (lanes) {
+            renderColumnsInLanes(scene, bits, bpl, lo, hi);
+            return;
+        }
         for (int i = lo; i < hi; ++i)
             for (int j = 0; j < hey; ++j)
-                reinterpret_cast<QRgb*>(bits + j * bpl)[i] = packColour(march(scene, i, j, field));
+                reinterpret_cast<QRgb*>(bits + j * bpl)[i] = packColour(tracePixelFast(scene, i, j));
     });
 }
 

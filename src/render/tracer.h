@@ -2,6 +2,7 @@
 
 #include <QImage>
 
+#include "render/march.h"
 #include "scene/scene.h"
 
 struct RenderOptions {
@@ -9,15 +10,12 @@ struct RenderOptions {
     int threads = 0;
     // Use the plain one-pixel-after-another path instead of the fast one (same picture).
     bool reference = false;
+    // Keep to the scalar fast path even where the vector unit is available (same picture).
+    bool scalar = false;
 };
 
-// The screen point of pixel (i, j): the virtual screen is 4 x 3 around the origin in Z = 0 and
-// the point is the pixel's corner.
-Vector3D screenPoint(int i, int j, int wid, int hey);
-
-// The accumulated colour of pixel (i, j) on the 0..255 scale, before the final cap: the ray
-// from the camera through the screen point passes through every surface it meets, adding that
-// surface's lit colour with the weight the surfaces before it let through.
+// The accumulated colour of pixel (i, j) on the 0..255 scale, before the final cap, marched
+// with countMinDist one step after another.
 Vector3D tracePixel(const Scene& scene, int i, int j);
 
 // The same colour as tracePixel, bit for bit, with a cheaper distance field.

@@ -1,0 +1,121 @@
+#include "render/lanefield.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "render/bounds.h"
+#include "render/distancefield.h"
+#include "render/pow8.h"
+#include "render/thorshapes.h"
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define LUMIVEX_LANES 1
+#include <immintrin.h>
+#endif
+
+namespace {
+
+// The scalar candidate of object k (0-based) with the exact eighth power.
+float exactCandidate(const Scene& s, int k, const Vector3D& p)
+{
+    using namespace thorshapes;
+    switch (k) {
+    case 0: return sphereDistance(s.Sphere1, p);
+    case 1: return sphereDistance(s.Sphere2, p);
+    case 2: return roundThorDistance(s.Thor1, p);
+    case 3: {
+        const Thor& t = s.Thor2;
+        return squareTube(t, roundRing(t, p.X - t.PosCen.X, p.Y - t.PosCen.Y), p.Z - t.PosCen.Z, pow8);
+    }
+    default: {
+        const Thor& t = s.Thor3;
+        return squareTube(t, squareRing(t, p.X - t.PosCen.X, p.Y - t.PosCen.Y, pow8), p.Z - t.PosCen.Z, pow8);
+    }
+    }
+}
+
+// countMinDist's choice among the five candidates: the first smallest, disabled ones at kFarAway.
+float select(const float cand[5], const bool on[5], int* numObj)
+{
+    float result = on[0] ? cand[0] : kFarAway;
+    *numObj = 1;
+    for (int k = 1; k < 5; ++k) {
+        const float c = on[k] ? cand[k] : kFarAway;
+        if (result > c) {
+            result = c;
+            *numObj = k + 1;
+        }
+    }
+    return result;
+}
+
+#ifdef LUMIVEX_LANES
+
+// The eighth-power chains differ from the library's by a few double ulps; 2^-44 leaves ample room.
+constexpr double kChainSlack = 0x1p-44;
+
+#pragma GCC push_options
+#pragma GCC target("avx2")
+namespace avx2 {
+constexpr int W = 4;
+inline double __attribute__((vector_size(32))) vsqrt(double __attribute__((vector_size(32))) x)
+{
+    return reinterpret_cast<double __attribute__((vector_size(32)))>(_mm256_sqrt_pd(reinterpret_cast<__m256d>(x)));
+}
+#include "render/lanekernel.inc"
+} // namespace avx2
+#pragma GCC pop_options
+
+#pragma GCC push_options
+#pragma GCC target("avx512f")
+namespace avx512 {
+constexpr int W = 8;
+inline double __attribute__((vector_size(64))) vsqrt(double __attribute__((vector_size(64))) x)
+{
+    return reinterpret_cast<double __attribute__((vector_size(64)))>(_mm512_sqrt_pd(reinterpret_cast<__m512d>(x)));
+}
+#include "render/lanekernel.inc"
+} // namespace avx512
+#pragma GCC pop_options
+
+#endif // LUMIVEX_LANES
+
+} // namespace
+
+bool laneFieldAvailable()
+{
+#ifdef LUMIVEX_LANES
+    static const bool available = __builtin_cpu_supports("avx2");
+    return available;
+#else
+    return false;
+#endif
+}
+
+void laneField(const Scene& scene, const LanePoints& points, float len[kLanes], int numObj[kLanes])
+{
+    float cand[5][kLanes];
+    bool redo[2][kLanes] = {};
+#ifdef LUMIVEX_LANES
+    static const bool wide = __builtin_cpu_supports("avx512f");
+    if (wide)
+        avx512::candidates(scene, points, cand, redo);
+    else
+        avx2::candidates(scene, points, cand, redo);
+#else
+    for (int l = 0; l < kLanes; ++l) {
+        const Vector3D p(points.x[l], points.y[l], points.z[l]);
+        for (int k = 0; k < 5; ++k)
+            cand[k][l] = exactCandidate(scene, k, p);
+    }
+#endif
+    for (int l = 0; l < kLanes; ++l) {
+        float c[5];
+        for (int k = 0; k < 5; ++k)
+            c[k] = cand[k][l];
+        for (int k = 3; k < 5; ++k)
+            if (redo[k - 3][l])
+                c[k] = exactCandidate(scene, k, Vector3D(points.x[l], points.y[l], points.z[l]));
+        len[l] = select(c, points.on[l], &numObj[l]);
+    }
+}
