@@ -1,4 +1,356 @@
+#include <QTemporaryDir>
 #include <QtTest>
-class T : public QObject { Q_OBJECT private slots: void none() {} };
-QTEST_MAIN(T)
+#include <csignal>
+#include <memory>
+#include <sys/resource.h>
+
+#include "serial/binserial.h"
+#include "serial/xmlserial.h"
+
+namespace {
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeAll(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+std::unique_ptr<Serializer> writerFor(bool xml)
+{
+    if (xml)
+        return std::make_unique<XMLS>();
+    return std::make_unique<BinS>();
+}
+
+std::unique_ptr<Serializer> readerFor(bool xml)
+{
+    if (xml)
+        return std::make_unique<XMLL>();
+    return std::make_unique<BinL>();
+}
+
+QByteArray saved(bool xml, const Scene& scene, const QTemporaryDir& dir)
+{
+    const QString path = dir.filePath(xml ? "scene.xml" : "scene.bin");
+    auto w = writerFor(xml);
+    if (!saveScene(*w, path, scene))
+        return QByteArray();
+    return readAll(path);
+}
+
+// Loads `bytes` over the built-in scene; returns whether the load was applied.
+bool loadBytes(bool xml, const QByteArray& bytes, Scene& scene, const QTemporaryDir& dir)
+{
+    const QString path = dir.filePath("in.txt");
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    f.write(bytes);
+    f.close();
+    auto r = readerFor(xml);
+    return loadScene(*r, path, scene);
+}
+
+// A scene whose every walked field differs from the built-in one.
+Scene altered()
+{
+    Scene s = Scene::builtIn();
+    s.Wid = 640;
+    s.Hey = 480;
+    s.CamPos = Vector3D(0.25f, -1.125f, -7.5f);
+    s.Sphere1.Position = Vector3D(1, 2, 3);
+    s.Sphere1.Radius = 0.75f;
+    s.Sphere2.Material.Colour = Vector3D(0.125f, 0.5f, 0.875f);
+    s.Thor1.Radius = 1.5f;
+    s.Thor1.Width = 0.3125f;
+    s.Thor2.Material.Specular = Vector3D(0.5f, 0.25f, 0);
+    s.Thor3.PosCen = Vector3D(-4, 2, 6);
+    s.Thor3.Material.Reflectivity = Vector3D(0.5f, 0.5f, 0.5f);
+    s.Light1.QuadricAttenuation = 0.03125f;
+    s.Light2.Colour = Vector3D(1, 0.5f, 0.25f);
+    s.Light2.ConstAttenuation = 1.0f;
+    return s;
+}
+
+bool sameWalkedFields(const Scene& a, const Scene& b)
+{
+    const auto sameThor = [](const Thor& x, const Thor& y) {
+        return x.PosCen == y.PosCen && x.Radius == y.Radius && x.Width == y.Width && x.Material == y.Material;
+    };
+    const auto sameLight = [](const Light& x, const Light& y) {
+        return x.Position == y.Position && x.Colour == y.Colour && x.ConstAttenuation == y.ConstAttenuation &&
+               x.LinearAttenuation == y.LinearAttenuation && x.QuadricAttenuation == y.QuadricAttenuation;
+    };
+    const auto sameSphere = [](const Sphere& x, const Sphere& y) {
+        return x.Position == y.Position && x.Radius == y.Radius && x.Material == y.Material;
+    };
+    return a.Wid == b.Wid && a.Hey == b.Hey && a.CamPos == b.CamPos && sameSphere(a.Sphere1, b.Sphere1) &&
+           sameSphere(a.Sphere2, b.Sphere2) && sameThor(a.Thor1, b.Thor1) && sameThor(a.Thor2, b.Thor2) &&
+           sameThor(a.Thor3, b.Thor3) && sameLight(a.Light1, b.Light1) && sameLight(a.Light2, b.Light2);
+}
+
+} // namespace
+
+class TestSerial : public QObject {
+    Q_OBJECT
+
+private slots:
+    void builtInXmlBytes()
+    {
+        QTemporaryDir dir;
+        const QByteArray bytes = saved(true, Scene::builtIn(), dir);
+        QCOMPARE(bytes.size(), 3265);
+        QCOMPARE(bytes, readAll(QStringLiteral(LUMIVEX_TEST_DATA "/builtin.xml")));
+    }
+
+    void builtInLineFormatBytes()
+    {
+        QTemporaryDir dir;
+        const QByteArray bytes = saved(false, Scene::builtIn(), dir);
+        QCOMPARE(bytes.size(), 2055);
+        const QList<QByteArray> lines = bytes.split('\n');
+        QCOMPARE(lines.size(), 159); // 158 lines, each ended by a line feed
+        QVERIFY(lines.last().isEmpty());
+        QCOMPARE(lines.mid(0, 14), QList<QByteArray>({"<Screen>", "char* Scre", "int 1024", "int 768", "</Screen>",
+                                                      "<Camera>", "char* Came", "char* Posi", "float 0.000000",
+                                                      "float 0.000000", "float -1.500000", "</Camera>", "<Sphere>",
+                                                      "char* Sphe"}));
+        QCOMPARE(lines.mid(19, 4), QList<QByteArray>({"<Material>", "char* Mate", "char* Colo", "float 0.900000"}));
+        QCOMPARE(lines.mid(144, 14),
+                 QList<QByteArray>({"<Light>", "char* Ligh", "char* Posi", "float -4.000000", "float 0.000000",
+                                    "float 2.000000", "char* Colo", "float 0.900000", "float 0.400000",
+                                    "float 0.100000", "float 0.000000", "float 0.100000", "float 0.050000",
+                                    "</Light>"}));
+    }
+
+    void roundTrips_data()
+    {
+        QTest::addColumn<bool>("xml");
+        QTest::newRow("xml") << true;
+        QTest::newRow("line format") << false;
+    }
+
+    void roundTrips()
+    {
+        QFETCH(bool, xml);
+        QTemporaryDir dir;
+        const Scene source = altered();
+        const QByteArray bytes = saved(xml, source, dir);
+        Scene loaded = Scene::builtIn();
+        QVERIFY(loadBytes(xml, bytes, loaded, dir));
+        QVERIFY(sameWalkedFields(loaded, source));
+        // The templates are not in the file and stay as they were.
+        QCOMPARE(loaded.Material1, Scene::builtIn().Material1);
+        QCOMPARE(loaded.Material3, Scene::builtIn().Material3);
+        // Six decimals are all that is kept.
+        Scene fine = Scene::builtIn();
+        fine.Sphere1.Radius = 0.0000004f;
+        fine.Sphere2.Radius = 1234.56789f;
+        QVERIFY(loadBytes(xml, saved(xml, fine, dir), loaded, dir));
+        QCOMPARE(loaded.Sphere1.Radius, 0.0f);
+        QCOMPARE(loaded.Sphere2.Radius, 1234.567871f);
+    }
+
+    void xmlReaderIsPositional()
+    {
+        QTemporaryDir dir;
+        const QByteArray good = readAll(QStringLiteral(LUMIVEX_TEST_DATA "/builtin.xml"));
+        Scene s = Scene::builtIn();
+        s.Wid = 1;
+        // Names and captions are not checked.
+        QByteArray renamed = good;
+        renamed.replace("\"Width\"", "\"Breadth\"").replace("> Sphere1 <", "> Ball <").replace("<Thor>", "<Ring>");
+        QVERIFY(loadBytes(true, renamed, s, dir));
+        QCOMPARE(s.Wid, 1024);
+        // Swapped lines load into each other's fields.
+        QByteArray swapped = good;
+        swapped.replace("<Int Name = \"Width\"> 1024 </Int>\n<Int Name = \"Height\"> 768 </Int>",
+                        "<Int Name = \"Height\"> 768 </Int>\n<Int Name = \"Width\"> 1024 </Int>");
+        s = Scene::builtIn();
+        QVERIFY(loadBytes(true, swapped, s, dir));
+        QCOMPARE(s.Wid, 768);
+        QCOMPARE(s.Hey, 1024);
+        // A value glued to '>' loses its first character.
+        QByteArray glued = good;
+        glued.replace("\"Width\"> 1024", "\"Width\">1024");
+        QVERIFY(loadBytes(true, glued, s, dir));
+        QCOMPARE(s.Wid, 24);
+        // A value that does not parse keeps the field; the next ones still load.
+        QByteArray junk = good;
+        junk.replace("\"Radius\"> 1.000000", "\"Radius\"> abc");
+        s = altered();
+        QVERIFY(loadBytes(true, junk, s, dir));
+        QCOMPARE(s.Sphere1.Radius, 0.75f);
+        QCOMPARE(s.Sphere1.Material.Colour, Vector3D(0.9f, 0, 0));
+        // CR LF line ends read the same values.
+        QByteArray crlf = good;
+        crlf.replace("\n", "\r\n");
+        s = altered();
+        QVERIFY(loadBytes(true, crlf, s, dir));
+        QVERIFY(sameWalkedFields(s, Scene::builtIn()));
+    }
+
+    void lineReaderIsPositional()
+    {
+        QTemporaryDir dir;
+        const QByteArray good = saved(false, Scene::builtIn(), dir);
+        Scene s = altered();
+        // The type word is skipped unread; a float read as an int keeps its integer part.
+        QByteArray retyped = good;
+        retyped.replace("int 1024\n", "float 1024\n").replace("int 768\n", "int 600.75\n");
+        QVERIFY(loadBytes(false, retyped, s, dir));
+        QCOMPARE(s.Wid, 1024);
+        QCOMPARE(s.Hey, 600);
+        // "abc" keeps the field.
+        QByteArray junk = good;
+        junk.replace("int 768\n", "int abc\n");
+        s = altered();
+        QVERIFY(loadBytes(false, junk, s, dir));
+        QCOMPARE(s.Hey, 480);
+        QCOMPARE(s.CamPos, Vector3D(0, 0, -1.5f));
+        // CR LF ends shift the values: each tag read leaves a lone line feed that counts as a line.
+        QByteArray crlf = good;
+        crlf.replace("\n", "\r\n");
+        s = Scene::builtIn();
+        QVERIFY(loadBytes(false, crlf, s, dir));
+        QCOMPARE(s.Wid, 1024); // "char* Scre" parses as no number
+        QCOMPARE(s.Hey, 1024); // "int 1024" one line late
+    }
+
+    void incompleteFilesChangeNothing_data()
+    {
+        QTest::addColumn<bool>("xml");
+        QTest::addColumn<QByteArray>("bytes");
+        QTemporaryDir dir;
+        const QByteArray xml = readAll(QStringLiteral(LUMIVEX_TEST_DATA "/builtin.xml"));
+        const QByteArray bin = saved(false, Scene::builtIn(), dir);
+        QTest::newRow("empty xml") << true << QByteArray();
+        QTest::newRow("empty line format") << false << QByteArray();
+        QTest::newRow("xml cut before the last value") << true << xml.left(xml.indexOf("QuadricAttenuation\"> 0.050000 </Float>\n</Light>\n</Scene>"));
+        QTest::newRow("line format cut in the middle") << false << bin.left(bin.size() / 2);
+        QTest::newRow("line format through the xml reader") << true << bin;
+        QTest::newRow("xml through the line reader") << false << xml;
+        QByteArray zero = xml;
+        zero.replace("\"Width\"> 1024", "\"Width\"> 0");
+        QTest::newRow("width 0") << true << zero;
+        QByteArray huge = xml;
+        huge.replace("\"Height\"> 768", "\"Height\"> 8193");
+        QTest::newRow("height 8193") << true << huge;
+        QByteArray negative = xml;
+        negative.replace("\"Height\"> 768", "\"Height\"> -5");
+        QTest::newRow("negative height") << true << negative;
+    }
+
+    void incompleteFilesChangeNothing()
+    {
+        QFETCH(bool, xml);
+        QFETCH(QByteArray, bytes);
+        QTemporaryDir dir;
+        Scene s = altered();
+        QVERIFY(!loadBytes(xml, bytes, s, dir));
+        QVERIFY(sameWalkedFields(s, altered()));
+    }
+
+    void largestPictureLoads()
+    {
+        QTemporaryDir dir;
+        QByteArray xml = readAll(QStringLiteral(LUMIVEX_TEST_DATA "/builtin.xml"));
+        xml.replace("\"Width\"> 1024", "\"Width\"> 8192").replace("\"Height\"> 768", "\"Height\"> 1");
+        Scene s = Scene::builtIn();
+        QVERIFY(loadBytes(true, xml, s, dir));
+        QCOMPARE(s.Wid, 8192);
+        QCOMPARE(s.Hey, 1);
+    }
+
+    void failedSaveKeepsTheOldFile_data()
+    {
+        QTest::addColumn<bool>("xml");
+        QTest::newRow("xml") << true;
+        QTest::newRow("line format") << false;
+    }
+
+    void failedSaveKeepsTheOldFile()
+    {
+        QFETCH(bool, xml);
+        QTemporaryDir dir;
+        // A file in a folder that does not exist cannot be opened.
+        auto w = writerFor(xml);
+        QString why;
+        QVERIFY(!saveScene(*w, dir.filePath("missing/scene.txt"), Scene::builtIn(), &why));
+        QVERIFY(why.contains("cannot open"));
+        QVERIFY(w->File == nullptr);
+        // A write that fails part way (here: beyond a file-size limit of 200 bytes) is reported
+        // and leaves the old file as it was.
+        const QString kept = dir.filePath("kept.txt");
+        writeAll(kept, "old contents");
+        {
+            struct rlimit old;
+            getrlimit(RLIMIT_FSIZE, &old);
+            const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+            struct rlimit small = old;
+            small.rlim_cur = 200;
+            QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+            auto limited = writerFor(xml);
+            const bool ok = saveScene(*limited, kept, Scene::builtIn(), &why);
+            setrlimit(RLIMIT_FSIZE, &old);
+            std::signal(SIGXFSZ, oldHandler);
+            QVERIFY(!ok);
+            QVERIFY(why.contains("cannot write"));
+        }
+        QCOMPARE(readAll(kept), QByteArray("old contents"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1); // no leftovers
+        // Replacing a longer file leaves nothing of it behind.
+        const QString path = dir.filePath("old.txt");
+        writeAll(path, QByteArray(10000, 'x'));
+        auto again = writerFor(xml);
+        QVERIFY(saveScene(*again, path, Scene::builtIn()));
+        QCOMPARE(readAll(path).size(), xml ? 3265 : 2055);
+    }
+
+    void unopenableLoadReleasesTheFile()
+    {
+        XMLL r;
+        QVERIFY(!r.Start("/nonexistent/scene.xml"));
+        QVERIFY(r.File == nullptr);
+        Scene s = altered();
+        QString why;
+        BinL b;
+        QVERIFY(!loadScene(b, "/nonexistent/scene.bin", s, &why));
+        QVERIFY(why.contains("cannot open"));
+        QVERIFY(sameWalkedFields(s, altered()));
+    }
+
+    void booleans()
+    {
+        QTemporaryDir dir;
+        for (bool xml : {true, false}) {
+            const QString path = dir.filePath("b.txt");
+            bool t = true, f = false;
+            {
+                auto w = writerFor(xml);
+                QVERIFY(w->Start(path));
+                w->SerBool(t, "Flag");
+                w->SerBool(f, "Flag");
+                QVERIFY(w->End());
+            }
+            auto r = readerFor(xml);
+            QVERIFY(r->Start(path));
+            bool a = false, b = true;
+            r->SerBool(a, "Flag");
+            r->SerBool(b, "Flag");
+            r->End();
+            QVERIFY(a);
+            QVERIFY(!b);
+        }
+    }
+};
+
+QTEST_APPLESS_MAIN(TestSerial)
 #include "test_serial.moc"

@@ -1,11 +1,13 @@
 #include <QAction>
 #include <QLabel>
 #include <QMenuBar>
+#include <QTemporaryDir>
 #include <QWheelEvent>
 #include <QtTest>
 
 #include "render/blur.h"
 #include "render/tracer.h"
+#include "serial/xmlserial.h"
 #include "windowharness.h"
 
 namespace {
@@ -29,6 +31,19 @@ void sendWheel(MainWindow& w, QPoint angle)
 QImage pixels(const QImage& img)
 {
     return img.convertToFormat(QImage::Format_RGB32);
+}
+
+QAction* menuItem(MainWindow& w, int menu, int item)
+{
+    return w.menuBar()->actions().at(menu * 2)->menu()->actions().at(item);
+}
+
+enum { FileMenu = 0, LoadMenu = 1, SaveMenu = 2, Xml = 0, Bin = 1 };
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 float stepped(float v, double d)
@@ -212,6 +227,136 @@ private slots:
         QVERIFY(boxes.isEmpty());
         QVERIFY(!w.isVisible());
         QCOMPARE(status(w), QStringLiteral("Made"));
+    }
+
+
+    void saveAndLoadThroughTheMenus_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QString>("saveBox");
+        QTest::addColumn<QString>("saved");
+        QTest::addColumn<QString>("loadBox");
+        QTest::addColumn<QString>("loaded");
+        QTest::newRow("xml") << int(Xml) << "Message: Input file name for writing in XML format in"
+                             << "Serialized in XML" << "Message: Input file name for reading in XML format from"
+                             << "Loaded from Xml";
+        QTest::newRow("bin") << int(Bin) << "Message: Input file name for writing in Binary format in"
+                             << "Serialized in Bin" << "Message: Input file name for reading in Binary format from"
+                             << "Loaded from Bin";
+    }
+
+    void saveAndLoadThroughTheMenus()
+    {
+        QFETCH(int, format);
+        QFETCH(QString, saveBox);
+        QFETCH(QString, saved);
+        QFETCH(QString, loadBox);
+        QFETCH(QString, loaded);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("scene");
+        MainWindow w;
+        QList<bool> asked;
+        w.setFileNameAsker([&](bool forSaving) {
+            asked << forSaving;
+            return path;
+        });
+        w.AntiAl = true;
+        QCOMPARE(dismissBoxes([&] { menuItem(w, SaveMenu, format)->trigger(); }), QStringList{saveBox});
+        QCOMPARE(status(w), saved);
+        QVERIFY(!w.AntiAl);
+        QCOMPARE(fileBytes(path).size(), format == Xml ? 3265 : 2055);
+        QTest::keyClick(&w, Qt::Key_D);
+        QTest::keyClick(&w, Qt::Key_Q);
+        QCOMPARE(dismissBoxes([&] { menuItem(w, LoadMenu, format)->trigger(); }), QStringList{loadBox});
+        QCOMPARE(asked, QList<bool>({true, false}));
+        QCOMPARE(status(w), QStringLiteral("RayTraced"));
+        QVERIFY(!w.AntiAl);
+        QCOMPARE(w.scene.CamPos, Vector3D(0, 0, -1.5f));
+        QCOMPARE(pixels(*w.curImage), pixels(render(Scene::builtIn())));
+        QCOMPARE(w.labelIm->pixmap().toImage().convertToFormat(QImage::Format_RGB32), pixels(*w.curImage));
+        Q_UNUSED(loaded);
+    }
+
+    void loadSetsThePictureSize()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("small.xml");
+        Scene small = Scene::builtIn();
+        small.Wid = 64;
+        small.Hey = 48;
+        XMLS writer;
+        QVERIFY(saveScene(writer, path, small));
+        MainWindow w;
+        w.setFileNameAsker([&](bool) { return path; });
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        dismissBoxes([&] { w.LoadFromXml(); });
+        QCOMPARE(w.curImage->size(), QSize(64, 48));
+        QCOMPARE(w.labelIm->pixmap().size(), QSize(64, 48));
+        QCOMPARE(*w.curImage, render(small));
+        // The next camera move renders at the loaded size too, and the drag uses it.
+        QTest::keyClick(&w, Qt::Key_A);
+        QCOMPARE(*w.curImage, render(w.scene));
+    }
+
+    void afterASaveTheBlurRunsAgain()
+    {
+        QTemporaryDir dir;
+        MainWindow w;
+        w.setFileNameAsker([&](bool) { return dir.filePath("s.bin"); });
+        QTest::keyClick(&w, Qt::Key_Q);
+        const QImage once = *w.curImage;
+        dismissBoxes([&] { w.SerializeInBin(); });
+        QCOMPARE(*w.curImage, once); // a save renders nothing
+        QTest::keyClick(&w, Qt::Key_Q);
+        QCOMPARE(*w.curImage, blurReference(once));
+    }
+
+    void cancelledCommandsDoNothing()
+    {
+        QTemporaryDir dir;
+        MainWindow w;
+        w.setFileNameAsker([](bool) { return QString(); });
+        QTest::keyClick(&w, Qt::Key_S);
+        const Vector3D cam = w.scene.CamPos;
+        const QImage before = *w.curImage;
+        w.statusBar()->showMessage("before");
+        for (auto slot : {&MainWindow::SerializeInXml, &MainWindow::SerializeInBin, &MainWindow::LoadFromXml,
+                          &MainWindow::LoadFromBin}) {
+            QCOMPARE(dismissBoxes([&] { (w.*slot)(); }).size(), 1);
+            QCOMPARE(status(w), QStringLiteral("before"));
+        }
+        QCOMPARE(w.scene.CamPos, cam);
+        QCOMPARE(*w.curImage, before);
+        QVERIFY(QDir(dir.path()).isEmpty());
+    }
+
+    void failedCommandsSayErrorAndChangeNothing()
+    {
+        QTemporaryDir dir;
+        const QString broken = dir.filePath("broken.xml");
+        {
+            QFile f(broken);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("<?xml version = \"1.0\"?>\n<Scene>\n<Screen>\n<String Name = \"Attribute\"> Screen </String>\n");
+        }
+        MainWindow w;
+        QTest::keyClick(&w, Qt::Key_W);
+        const Vector3D cam = w.scene.CamPos;
+        const QImage before = *w.curImage;
+        QImage* const buffer = w.curImage;
+        for (const QString& name : {broken, dir.filePath("missing.xml")}) {
+            w.setFileNameAsker([&](bool) { return name; });
+            w.statusBar()->showMessage("before");
+            dismissBoxes([&] { w.LoadFromXml(); });
+            QCOMPARE(status(w), QStringLiteral("Error"));
+            QCOMPARE(w.scene.CamPos, cam);
+            QCOMPARE(w.curImage, buffer); // not rebuilt
+            QCOMPARE(*w.curImage, before);
+        }
+        w.setFileNameAsker([&](bool) { return dir.filePath("no/such/folder/scene.xml"); });
+        dismissBoxes([&] { w.SerializeInXml(); });
+        QCOMPARE(status(w), QStringLiteral("Error"));
     }
 
     void menus()

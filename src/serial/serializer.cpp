@@ -28,9 +28,12 @@ bool Serializer::finishWrite()
 {
     auto* file = static_cast<QSaveFile*>(File);
     File = nullptr;
-    file->flush();
-    // commit() fails when any write failed, and then leaves the old file untouched.
-    const bool ok = file->commit();
+    // A failed write that happened while flushing the buffer shows only in error(), which
+    // commit() does not look at: check it here, so that the old file stays as it was.
+    bool ok = !m_writeFailed && file->flush() && file->error() == QFileDevice::NoError;
+    if (!ok)
+        file->cancelWriting();
+    ok = file->commit() && ok;
     delete file;
     return ok;
 }
@@ -55,7 +58,9 @@ void Serializer::finishRead()
 
 void Serializer::put(const char* text)
 {
-    File->write(text, static_cast<qint64>(std::strlen(text)));
+    const qint64 len = static_cast<qint64>(std::strlen(text));
+    if (File->write(text, len) != len)
+        m_writeFailed = true;
 }
 
 QByteArray Serializer::readRestOfLine()

@@ -74,6 +74,7 @@ protected:
     void skip(int n);
 
     bool m_ranOut = false;
+    bool m_writeFailed = false;
 };
 
 // Walks the scene in file order: screen size, camera, Sphere1, Sphere2, Thor1 to Thor3,

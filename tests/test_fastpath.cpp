@@ -1,0 +1,174 @@
+#include <QRandomGenerator>
+#include <QtTest>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "render/distancefield.h"
+#include "render/fastfield.h"
+#include "render/lanefield.h"
+#include "render/pow8.h"
+#include "render/tracer.h"
+
+namespace {
+
+Scene withCamera(Vector3D cam, int wid = 1024, int hey = 768)
+{
+    Scene s = Scene::builtIn();
+    s.CamPos = cam;
+    s.Wid = wid;
+    s.Hey = hey;
+    return s;
+}
+
+// A scene unlike the built-in one: moved, resized and re-coloured objects, negative and zero
+// sizes, lights that saturate.
+Scene strange()
+{
+    Scene s = Scene::builtIn();
+    s.Sphere1.Radius = -0.5f;
+    s.Sphere2.Position = Vector3D(0.5f, -0.25f, 2);
+    s.Thor1.Width = 0;
+    s.Thor2.PosCen = Vector3D(0.1f, 0.2f, 1.5f);
+    s.Thor2.Radius = 1.2f;
+    s.Thor2.Width = 0.35f;
+    s.Thor3.PosCen = Vector3D(-0.5f, 0.4f, 0.8f);
+    s.Thor3.Radius = 0.9f;
+    s.Thor3.Width = 0.3f;
+    s.Thor3.Material.Reflectivity = Vector3D(0.2f, 0.5f, 0.9f);
+    s.Light1.QuadricAttenuation = 0;
+    s.Light1.LinearAttenuation = 0;
+    s.Light2.ConstAttenuation = -0.5f;
+    return s;
+}
+
+bool sameBits(float a, float b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+} // namespace
+
+class TestFastPath : public QObject {
+    Q_OBJECT
+
+private slots:
+    void picturesMatchTheReference_data()
+    {
+        QTest::addColumn<Scene>("scene");
+        QTest::newRow("built-in") << Scene::builtIn();
+        QTest::newRow("odd size 37x29") << withCamera(Vector3D(0, 0, -1.5f), 37, 29);
+        QTest::newRow("single pixel") << withCamera(Vector3D(0.3f, 0, -2), 1, 1);
+        QTest::newRow("one row") << withCamera(Vector3D(0, 0.5f, -1), 301, 1);
+        QTest::newRow("near the square torus") << withCamera(Vector3D(4, -2, 1.5f), 160, 120);
+        QTest::newRow("inside the big sphere") << withCamera(Vector3D(0, 0, 3), 160, 120);
+        QTest::newRow("inside Thor1's tube") << withCamera(Vector3D(-1, 1, 1), 96, 72);
+        QTest::newRow("far away") << withCamera(Vector3D(0, 0, -40), 64, 48);
+        QTest::newRow("behind the scene") << withCamera(Vector3D(1, -1, 9), 128, 96);
+        QTest::newRow("on a screen point") << withCamera(Vector3D(0, 0, 0), 64, 48);
+        QTest::newRow("not a number") << withCamera(Vector3D(NAN, 0, 0), 16, 12);
+        QTest::newRow("infinite") << withCamera(Vector3D(INFINITY, 0, -1), 16, 12);
+        Scene odd = strange();
+        odd.Wid = 203;
+        odd.Hey = 157;
+        QTest::newRow("strange scene") << odd;
+        odd.CamPos = Vector3D(0.2f, 0.3f, 1.6f);
+        QTest::newRow("strange scene, camera inside") << odd;
+    }
+
+    void picturesMatchTheReference()
+    {
+        QFETCH(Scene, scene);
+        QImage ref(scene.Wid, scene.Hey, QImage::Format_ARGB32);
+        renderReference(scene, ref);
+        for (int threads : {1, 2, 3}) {
+            QCOMPARE(render(scene, RenderOptions{threads, false, false}), ref);
+            QCOMPARE(render(scene, RenderOptions{threads, false, true}), ref);
+        }
+    }
+
+    void randomCamerasMatch()
+    {
+        QRandomGenerator gen(20261207);
+        for (int n = 0; n < 12; ++n) {
+            const Scene s = withCamera(Vector3D(float(gen.bounded(12.0) - 6), float(gen.bounded(8.0) - 4),
+                                                float(gen.bounded(10.0) - 5)),
+                                       41 + n, 31 + n);
+            QImage ref(s.Wid, s.Hey, QImage::Format_ARGB32);
+            renderReference(s, ref);
+            QCOMPARE(render(s), ref);
+        }
+    }
+
+    void fieldsAgreeWithCountMinDist()
+    {
+        // Points all over and near every surface, with every pattern of disabled objects.
+        QRandomGenerator gen(7);
+        const Scene scenes[2] = {Scene::builtIn(), strange()};
+        for (const Scene& s : scenes) {
+            const CullingField culling(s);
+            LanePoints lp;
+            int filled = 0;
+            const auto check = [&](const Vector3D& p, const bool on[5]) {
+                int want = 0, got = 0;
+                const float d = countMinDist(s, p, &want, on[0], on[1], on[2], on[3], on[4]);
+                const float c = culling(p, &got, on, 1);
+                QVERIFY2(sameBits(d, c) && want == got, qPrintable(QString::number(d) + " / " + QString::number(c)));
+                lp.x[filled] = p.X;
+                lp.y[filled] = p.Y;
+                lp.z[filled] = p.Z;
+                for (int k = 0; k < 5; ++k)
+                    lp.on[filled][k] = on[k];
+                if (++filled == kLanes) {
+                    float len[kLanes];
+                    int obj[kLanes];
+                    laneField(s, lp, len, obj);
+                    for (int l = 0; l < kLanes; ++l) {
+                        int w = 0;
+                        const float e = countMinDist(s, Vector3D(lp.x[l], lp.y[l], lp.z[l]), &w, lp.on[l][0],
+                                                     lp.on[l][1], lp.on[l][2], lp.on[l][3], lp.on[l][4]);
+                        QVERIFY(sameBits(e, len[l]) && w == obj[l]);
+                    }
+                    filled = 0;
+                }
+            };
+            const Vector3D centres[5] = {s.Sphere1.Position, s.Sphere2.Position, s.Thor1.PosCen, s.Thor2.PosCen,
+                                         s.Thor3.PosCen};
+            for (int n = 0; n < 20000; ++n) {
+                bool on[5];
+                const int mask = n % 32 == 0 ? int(gen.bounded(32)) : 31;
+                for (int k = 0; k < 5; ++k)
+                    on[k] = (mask >> k) & 1;
+                const Vector3D c = centres[gen.bounded(5)];
+                const double r = n % 3 == 0 ? gen.bounded(20.0) : gen.bounded(1.5);
+                check(Vector3D(c.X + float(gen.bounded(2 * r) - r), c.Y + float(gen.bounded(2 * r) - r),
+                               c.Z + float(gen.bounded(2 * r) - r)),
+                      on);
+            }
+            const bool all[5] = {true, true, true, true, true};
+            const float inf = std::numeric_limits<float>::infinity();
+            for (const Vector3D& p : {Vector3D(NAN, 0, 0), Vector3D(inf, 0, 0), Vector3D(0, -inf, inf),
+                                      Vector3D(3e6f, 0, 0), Vector3D(1e30f, 1e30f, 1e30f), Vector3D(4, -2, 3),
+                                      Vector3D(1e-40f, 0, 0), Vector3D(2, 0, 3)})
+                check(p, all);
+        }
+    }
+
+    void eighthPowerMatchesTheLibrary()
+    {
+        // Every float is checked by bench/pow8_exhaustive; here a spread of them and the edges.
+        QRandomGenerator gen(8);
+        for (int n = 0; n < 200000; ++n) {
+            const quint32 bits = gen.generate();
+            float x;
+            std::memcpy(&x, &bits, sizeof x);
+            const double want = std::pow(double(x), 8.0), got = pow8(x);
+            QVERIFY(std::memcmp(&want, &got, sizeof want) == 0 || (std::isnan(want) && std::isnan(got)));
+        }
+        for (float x : {0.0f, -0.0f, 1.0f, -1.0f, 1e-45f, 1e-38f, 3.4e38f, INFINITY, -INFINITY})
+            QCOMPARE(pow8(x), std::pow(double(x), 8.0));
+    }
+};
+
+QTEST_APPLESS_MAIN(TestFastPath)
+#include "test_fastpath.moc"
