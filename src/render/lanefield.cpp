@@ -119,3 +119,30 @@ void laneField(const Scene& scene, const LanePoints& points, float len[kLanes], 
         len[l] = select(c, points.on[l], &numObj[l]);
     }
 }
+
+void marchLanes(const Scene& scene, LaneBlock& block, float W1)
+{
+#ifdef LUMIVEX_LANES
+    static const bool wide = __builtin_cpu_supports("avx512f");
+    if (wide)
+        avx512::march(scene, block, W1);
+    else
+        avx2::march(scene, block, W1);
+    for (int l = 0; l < kLanes; ++l) {
+        if (!block.event[l] || !(block.redo[0][l] || block.redo[1][l]))
+            continue;
+        // The vector unit could not settle a torus here: measure it exactly and choose again.
+        float c[5];
+        for (int k = 0; k < 5; ++k)
+            c[k] = block.cand[k][l];
+        for (int k = 3; k < 5; ++k)
+            if (block.redo[k - 3][l])
+                c[k] = exactCandidate(scene, k, Vector3D(block.x[l], block.y[l], block.z[l]));
+        block.len[l] = select(c, block.on[l], &block.numObj[l]);
+    }
+#else
+    (void)scene;
+    (void)block;
+    (void)W1;
+#endif
+}

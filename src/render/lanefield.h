@@ -3,8 +3,8 @@
 #include "scene/scene.h"
 
 // The distance field for several marching points at once, on the CPU's vector unit.
-// A multiple of 8, the widest vector of doubles used.
-constexpr int kLanes = 8;
+// Two packets of the widest vector of doubles used (8).
+constexpr int kLanes = 16;
 
 struct LanePoints {
     float x[kLanes];
@@ -21,3 +21,27 @@ bool laneFieldAvailable();
 // are formed by plain multiplication in the vector unit; where that could round a candidate to
 // another float than the library's pow would, the lane's candidate is measured again exactly.
 void laneField(const Scene& scene, const LanePoints& points, float len[kLanes], int numObj[kLanes]);
+
+// The marching state of kLanes rays, kept apart by quantity for the vector unit.
+struct LaneBlock {
+    // Marching points and unit directions.
+    float x[kLanes], y[kLanes], z[kLanes];
+    float dx[kLanes], dy[kLanes], dz[kLanes];
+    // Objects still in the distance field, per lane.
+    bool on[kLanes][5];
+    // Lanes that carry a pixel; the others repeat a live lane and are ignored.
+    bool live[kLanes];
+    // Set by marchLanes for the lanes with an event.
+    bool event[kLanes];
+    float len[kLanes];
+    int numObj[kLanes];
+    // Working space of marchLanes.
+    float cand[5][kLanes];
+    bool redo[2][kLanes];
+};
+
+// Marches every live lane by countMinDist's steps (x += d * len) until some lane has an event:
+// a hit (len <= W1), a point near or beyond 30 from the origin, or not a number. Lanes without
+// an event have taken all their steps; a lane with one is left at its point before that step,
+// with the step's exact distance and object in len and numObj. Needs laneFieldAvailable().
+void marchLanes(const Scene& scene, LaneBlock& block, float W1);

@@ -75,25 +75,35 @@ void renderReference(const Scene& scene, QImage& target)
 
 namespace {
 
-// Traces pixels column by column, kLanes at a time through the vector distance field; a lane
-// whose march ends takes the next pixel at once, so the lanes stay busy.
+// Traces pixels column by column, kLanes at a time on the vector unit. The lanes march on their
+// own between events; at an event (a hit, the end of a march) the lane's step is taken here, one
+// pixel at a time, and a lane whose march ends takes the next pixel at once.
 void renderColumnsInLanes(const Scene& scene, uchar* bits, qsizetype bpl, int colLo, int colHi)
 {
     const int hey = scene.Hey;
     const float W1 = 1.0f / static_cast<float>(scene.Wid);
+    LaneBlock blk;
     PixelState st[kLanes];
     int pi[kLanes], pj[kLanes];
-    bool active[kLanes];
     int nextI = colLo, nextJ = 0;
-    auto take = [&](int l) {
-        if (nextI >= colHi) {
-            active[l] = false;
+    const auto sync = [&](int l) {
+        blk.x[l] = st[l].temp.X;
+        blk.y[l] = st[l].temp.Y;
+        blk.z[l] = st[l].temp.Z;
+        for (int k = 0; k < 5; ++k)
+            blk.on[l][k] = st[l].b[k];
+    };
+    const auto take = [&](int l) {
+        blk.live[l] = nextI < colHi;
+        if (!blk.live[l])
             return;
-        }
         pi[l] = nextI;
         pj[l] = nextJ;
         st[l].begin(scene, nextI, nextJ);
-        active[l] = true;
+        blk.dx[l] = st[l].D.X;
+        blk.dy[l] = st[l].D.Y;
+        blk.dz[l] = st[l].D.Z;
+        sync(l);
         if (++nextJ == hey) {
             nextJ = 0;
             ++nextI;
@@ -102,29 +112,35 @@ void renderColumnsInLanes(const Scene& scene, uchar* bits, qsizetype bpl, int co
     for (int l = 0; l < kLanes; ++l)
         take(l);
 
-    LanePoints pts;
-    float len[kLanes];
-    int numObj[kLanes];
     for (;;) {
         int first = -1;
         for (int l = 0; l < kLanes && first < 0; ++l)
-            if (active[l])
+            if (blk.live[l])
                 first = l;
         if (first < 0)
             return;
         for (int l = 0; l < kLanes; ++l) {
-            // Idle lanes repeat a busy one; their answers are not used.
-            const PixelState& src = st[active[l] ? l : first];
-            pts.x[l] = src.temp.X;
-            pts.y[l] = src.temp.Y;
-            pts.z[l] = src.temp.Z;
-            for (int k = 0; k < 5; ++k)
-                pts.on[l][k] = src.b[k];
-        }
-        laneField(scene, pts, len, numObj);
-        for (int l = 0; l < kLanes; ++l) {
-            if (!active[l] || st[l].advance<true>(scene, W1, len[l], numObj[l]))
+            if (blk.live[l])
                 continue;
+            // Idle lanes repeat a live one; their events are not looked at.
+            blk.x[l] = blk.x[first];
+            blk.y[l] = blk.y[first];
+            blk.z[l] = blk.z[first];
+            blk.dx[l] = blk.dx[first];
+            blk.dy[l] = blk.dy[first];
+            blk.dz[l] = blk.dz[first];
+            for (int k = 0; k < 5; ++k)
+                blk.on[l][k] = blk.on[first][k];
+        }
+        marchLanes(scene, blk, W1);
+        for (int l = 0; l < kLanes; ++l) {
+            if (!blk.live[l] || !blk.event[l])
+                continue;
+            st[l].temp = Vector3D(blk.x[l], blk.y[l], blk.z[l]);
+            if (st[l].advance<true>(scene, W1, blk.len[l], blk.numObj[l])) {
+                sync(l);
+                continue;
+            }
             reinterpret_cast<QRgb*>(bits + pj[l] * bpl)[pi[l]] = packColour(st[l].acc);
             take(l);
         }
