@@ -62,6 +62,10 @@ inline double __attribute__((vector_size(32))) vsqrt(double __attribute__((vecto
 {
     return reinterpret_cast<double __attribute__((vector_size(32)))>(_mm256_sqrt_pd(reinterpret_cast<__m256d>(x)));
 }
+inline float __attribute__((vector_size(16))) vsqrt(float __attribute__((vector_size(16))) x)
+{
+    return reinterpret_cast<float __attribute__((vector_size(16)))>(_mm_sqrt_ps(reinterpret_cast<__m128>(x)));
+}
 #include "render/lanekernel.inc"
 } // namespace avx2
 #pragma GCC pop_options
@@ -73,6 +77,10 @@ constexpr int W = 8;
 inline double __attribute__((vector_size(64))) vsqrt(double __attribute__((vector_size(64))) x)
 {
     return reinterpret_cast<double __attribute__((vector_size(64)))>(_mm512_sqrt_pd(reinterpret_cast<__m512d>(x)));
+}
+inline float __attribute__((vector_size(32))) vsqrt(float __attribute__((vector_size(32))) x)
+{
+    return reinterpret_cast<float __attribute__((vector_size(32)))>(_mm256_sqrt_ps(reinterpret_cast<__m256>(x)));
 }
 #include "render/lanekernel.inc"
 } // namespace avx512
