@@ -66,6 +66,14 @@ inline float __attribute__((vector_size(16))) vsqrt(float __attribute__((vector_
 {
     return reinterpret_cast<float __attribute__((vector_size(16)))>(_mm_sqrt_ps(reinterpret_cast<__m128>(x)));
 }
+inline bool every(int __attribute__((vector_size(16))) m)
+{
+    return _mm_movemask_ps(reinterpret_cast<__m128>(m)) == 0xf;
+}
+inline bool none(int __attribute__((vector_size(16))) m)
+{
+    return _mm_movemask_ps(reinterpret_cast<__m128>(m)) == 0;
+}
 #include "render/lanekernel.inc"
 } // namespace avx2
 #pragma GCC pop_options
@@ -81,6 +89,14 @@ inline double __attribute__((vector_size(64))) vsqrt(double __attribute__((vecto
 inline float __attribute__((vector_size(32))) vsqrt(float __attribute__((vector_size(32))) x)
 {
     return reinterpret_cast<float __attribute__((vector_size(32)))>(_mm256_sqrt_ps(reinterpret_cast<__m256>(x)));
+}
+inline bool every(int __attribute__((vector_size(32))) m)
+{
+    return _mm256_movemask_ps(reinterpret_cast<__m256>(m)) == 0xff;
+}
+inline bool none(int __attribute__((vector_size(32))) m)
+{
+    return _mm256_movemask_ps(reinterpret_cast<__m256>(m)) == 0;
 }
 #include "render/lanekernel.inc"
 } // namespace avx512

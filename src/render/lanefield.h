@@ -27,10 +27,13 @@ struct LaneBlock {
     // Marching points and unit directions.
     float x[kLanes], y[kLanes], z[kLanes];
     float dx[kLanes], dy[kLanes], dz[kLanes];
-    // Objects still in the distance field, per lane.
+    // Objects still in the distance field, per lane, and the same as masks (-1 on, 0 off) per
+    // object, which is how the vector unit reads them.
     bool on[kLanes][5];
-    // Lanes that carry a pixel; the others repeat a live lane and are ignored.
+    int onMask[5][kLanes];
+    // Lanes that carry a pixel (and liveMask -1); the others repeat a live lane and are ignored.
     bool live[kLanes];
+    int liveMask[kLanes];
     // Set by marchLanes for the lanes with an event.
     bool event[kLanes];
     float len[kLanes];

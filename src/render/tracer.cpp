@@ -90,11 +90,14 @@ void renderColumnsInLanes(const Scene& scene, uchar* bits, qsizetype bpl, int co
         blk.x[l] = st[l].temp.X;
         blk.y[l] = st[l].temp.Y;
         blk.z[l] = st[l].temp.Z;
-        for (int k = 0; k < 5; ++k)
+        for (int k = 0; k < 5; ++k) {
             blk.on[l][k] = st[l].b[k];
+            blk.onMask[k][l] = st[l].b[k] ? -1 : 0;
+        }
     };
     const auto take = [&](int l) {
         blk.live[l] = nextI < colHi;
+        blk.liveMask[l] = blk.live[l] ? -1 : 0;
         if (!blk.live[l])
             return;
         pi[l] = nextI;
@@ -129,8 +132,10 @@ void renderColumnsInLanes(const Scene& scene, uchar* bits, qsizetype bpl, int co
             blk.dx[l] = blk.dx[first];
             blk.dy[l] = blk.dy[first];
             blk.dz[l] = blk.dz[first];
-            for (int k = 0; k < 5; ++k)
+            for (int k = 0; k < 5; ++k) {
                 blk.on[l][k] = blk.on[first][k];
+                blk.onMask[k][l] = blk.onMask[k][first];
+            }
         }
         marchLanes(scene, blk, W1);
         for (int l = 0; l < kLanes; ++l) {
