@@ -34,13 +34,13 @@ struct LaneBlock {
     // Lanes that carry a pixel (and liveMask -1); the others repeat a live lane and are ignored.
     bool live[kLanes];
     int liveMask[kLanes];
-    // Set by marchLanes for the lanes with an event.
-    bool event[kLanes];
+    // Set by marchLanes: nonzero for the lanes with an event, and their step.
+    int event[kLanes];
     float len[kLanes];
     int numObj[kLanes];
     // Working space of marchLanes.
     float cand[5][kLanes];
-    bool redo[2][kLanes];
+    int redo[2][kLanes];
 };
 
 // Marches every live lane by countMinDist's steps (x += d * len) until some lane has an event:
