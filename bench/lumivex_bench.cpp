@@ -42,7 +42,7 @@ int main(int argc, char** argv)
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
     const int cores = workerCount(0);
     std::printf("Lumivex benchmark: %d x %d pictures, %d cores, vector lanes %s, best of %d runs\n\n", 1024, 768,
-                cores, laneFieldAvailable() ? (__builtin_cpu_supports("avx512f") ? "AVX-512" : "AVX2") : "off",
+                cores, laneWidthAvailable() == 8 ? "AVX-512" : (laneWidthAvailable() == 4 ? "AVX2" : "off"),
                 runs);
     std::printf("%-22s %9s %9s %9s %9s %8s %8s %9s\n", "camera", "plain s", "fast 1 s", "fast 1T", "fast all",
                 "x plain", "x 1->all", "identical");

@@ -81,10 +81,10 @@ private slots:
         QFETCH(Scene, scene);
         QImage ref(scene.Wid, scene.Hey, QImage::Format_ARGB32);
         renderReference(scene, ref);
-        for (int threads : {1, 2, 3}) {
-            QCOMPARE(render(scene, RenderOptions{threads, false, false}), ref);
-            QCOMPARE(render(scene, RenderOptions{threads, false, true}), ref);
-        }
+        // Every thread count and every vector width: the widest, AVX2, none.
+        for (int threads : {1, 2, 3})
+            for (int lanes : {0, 4, 1})
+                QCOMPARE(render(scene, RenderOptions{threads, false, lanes}), ref);
     }
 
     void randomCamerasMatch()
@@ -105,6 +105,12 @@ private slots:
         // Points all over and near every surface, with every pattern of disabled objects.
         QRandomGenerator gen(7);
         const Scene scenes[2] = {Scene::builtIn(), strange()};
+        QList<int> widths = {0};
+        if (laneWidthAvailable() >= 4)
+            widths << 4;
+        if (laneWidthAvailable() >= 8)
+            widths << 8;
+        int n = 0;
         for (const Scene& s : scenes) {
             const CullingField culling(s);
             LanePoints lp;
@@ -122,7 +128,7 @@ private slots:
                 if (++filled == kLanes) {
                     float len[kLanes];
                     int obj[kLanes];
-                    laneField(s, lp, len, obj);
+                    laneField(s, lp, len, obj, widths[n % widths.size()]);
                     for (int l = 0; l < kLanes; ++l) {
                         int w = 0;
                         const float e = countMinDist(s, Vector3D(lp.x[l], lp.y[l], lp.z[l]), &w, lp.on[l][0],
@@ -134,7 +140,7 @@ private slots:
             };
             const Vector3D centres[5] = {s.Sphere1.Position, s.Sphere2.Position, s.Thor1.PosCen, s.Thor2.PosCen,
                                          s.Thor3.PosCen};
-            for (int n = 0; n < 20000; ++n) {
+            for (n = 0; n < 20000; ++n) {
                 bool on[5];
                 const int mask = n % 32 == 0 ? int(gen.bounded(32)) : 31;
                 for (int k = 0; k < 5; ++k)

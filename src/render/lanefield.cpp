@@ -106,33 +106,35 @@ inline bool none(int __attribute__((vector_size(32))) m)
 
 } // namespace
 
-bool laneFieldAvailable()
+int laneWidthAvailable()
 {
 #ifdef LUMIVEX_LANES
-    static const bool available = __builtin_cpu_supports("avx2");
-    return available;
+    static const int width = __builtin_cpu_supports("avx512f") ? 8 : (__builtin_cpu_supports("avx2") ? 4 : 0);
+    return width;
 #else
-    return false;
+    return 0;
 #endif
 }
 
-void laneField(const Scene& scene, const LanePoints& points, float len[kLanes], int numObj[kLanes])
+void laneField(const Scene& scene, const LanePoints& points, float len[kLanes], int numObj[kLanes], int width)
 {
     float cand[5][kLanes];
     bool redo[2][kLanes] = {};
 #ifdef LUMIVEX_LANES
-    static const bool wide = __builtin_cpu_supports("avx512f");
-    if (wide)
+    if (width == 8)
         avx512::candidates(scene, points, cand, redo);
-    else
+    else if (width == 4)
         avx2::candidates(scene, points, cand, redo);
-#else
-    for (int l = 0; l < kLanes; ++l) {
-        const Vector3D p(points.x[l], points.y[l], points.z[l]);
-        for (int k = 0; k < 5; ++k)
-            cand[k][l] = exactCandidate(scene, k, p);
-    }
+    else
 #endif
+    {
+        (void)width;
+        for (int l = 0; l < kLanes; ++l) {
+            const Vector3D p(points.x[l], points.y[l], points.z[l]);
+            for (int k = 0; k < 5; ++k)
+                cand[k][l] = exactCandidate(scene, k, p);
+        }
+    }
     for (int l = 0; l < kLanes; ++l) {
         float c[5];
         for (int k = 0; k < 5; ++k)
@@ -144,11 +146,10 @@ void laneField(const Scene& scene, const LanePoints& points, float len[kLanes], 
     }
 }
 
-void marchLanes(const Scene& scene, LaneBlock& block, float W1)
+void marchLanes(const Scene& scene, LaneBlock& block, float W1, int width)
 {
 #ifdef LUMIVEX_LANES
-    static const bool wide = __builtin_cpu_supports("avx512f");
-    if (wide)
+    if (width == 8)
         avx512::march(scene, block, W1);
     else
         avx2::march(scene, block, W1);
@@ -168,5 +169,6 @@ void marchLanes(const Scene& scene, LaneBlock& block, float W1)
     (void)scene;
     (void)block;
     (void)W1;
+    (void)width;
 #endif
 }

@@ -14,13 +14,15 @@ struct LanePoints {
     bool on[kLanes][5];
 };
 
-// True when this CPU has the vector unit laneField needs (AVX2); otherwise use CullingField.
-bool laneFieldAvailable();
+// The widest packet this CPU runs: 8 lanes (AVX-512), 4 (AVX2) or 0 (no vector path: use
+// CullingField).
+int laneWidthAvailable();
 
-// For every lane, exactly countMinDist's distance and object index. The tori's eighth powers
+// For every lane, exactly countMinDist's distance and object index, in packets of `width`
+// lanes (8, 4, or 0 for the scalar measurements). The tori's eighth powers
 // are formed by plain multiplication in the vector unit; where that could round a candidate to
 // another float than the library's pow would, the lane's candidate is measured again exactly.
-void laneField(const Scene& scene, const LanePoints& points, float len[kLanes], int numObj[kLanes]);
+void laneField(const Scene& scene, const LanePoints& points, float len[kLanes], int numObj[kLanes], int width);
 
 // The marching state of kLanes rays, kept apart by quantity for the vector unit.
 struct LaneBlock {
@@ -46,5 +48,6 @@ struct LaneBlock {
 // Marches every live lane by countMinDist's steps (x += d * len) until some lane has an event:
 // a hit (len <= W1), a point near or beyond 30 from the origin, or not a number. Lanes without
 // an event have taken all their steps; a lane with one is left at its point before that step,
-// with the step's exact distance and object in len and numObj. Needs laneFieldAvailable().
-void marchLanes(const Scene& scene, LaneBlock& block, float W1);
+// with the step's exact distance and object in len and numObj. `width` is 8 or 4, at most
+// laneWidthAvailable().
+void marchLanes(const Scene& scene, LaneBlock& block, float W1, int width);

@@ -78,7 +78,7 @@ namespace {
 // Traces pixels column by column, kLanes at a time on the vector unit. The lanes march on their
 // own between events; at an event (a hit, the end of a march) the lane's step is taken here, one
 // pixel at a time, and a lane whose march ends takes the next pixel at once.
-void renderColumnsInLanes(const Scene& scene, uchar* bits, qsizetype bpl, int colLo, int colHi)
+void renderColumnsInLanes(const Scene& scene, uchar* bits, qsizetype bpl, int colLo, int colHi, int width)
 {
     const int hey = scene.Hey;
     const float W1 = 1.0f / static_cast<float>(scene.Wid);
@@ -137,7 +137,7 @@ void renderColumnsInLanes(const Scene& scene, uchar* bits, qsizetype bpl, int co
                 blk.onMask[k][l] = blk.onMask[k][first];
             }
         }
-        marchLanes(scene, blk, W1);
+        marchLanes(scene, blk, W1, width);
         for (int l = 0; l < kLanes; ++l) {
             if (!blk.live[l] || !blk.event[l])
                 continue;
@@ -164,11 +164,16 @@ void renderInto(const Scene& scene, QImage& target, const RenderOptions& options
     // Detach once here: the workers must not each detach a shared image.
     uchar* bits = target.bits();
     const qsizetype bpl = target.bytesPerLine();
-    const bool lanes = laneFieldAvailable() && !options.scalar;
+    const int widest = laneWidthAvailable();
+    int width = widest;
+    if (options.lanes == 1)
+        width = 0;
+    else if (options.lanes == 4 && widest >= 4)
+        width = 4;
     // Pixels are independent: columns are shared out over the threads.
     parallelFor(scene.Wid, options.threads, [&](int lo, int hi) {
-        if (lanes) {
-            renderColumnsInLanes(scene, bits, bpl, lo, hi);
+        if (width > 0) {
+            renderColumnsInLanes(scene, bits, bpl, lo, hi, width);
             return;
         }
         for (int i = lo; i < hi; ++i)

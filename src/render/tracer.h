@@ -10,8 +10,9 @@ struct RenderOptions {
     int threads = 0;
     // Use the plain one-pixel-after-another path instead of the fast one (same picture).
     bool reference = false;
-    // Keep to the scalar fast path even where the vector unit is available (same picture).
-    bool scalar = false;
+    // Vector lanes per packet for the fast path: 0 the widest this CPU has, 4 (AVX2), 8
+    // (AVX-512), 1 none. Every choice gives the same picture; an unavailable one falls back.
+    int lanes = 0;
 };
 
 // The accumulated colour of pixel (i, j) on the 0..255 scale, before the final cap, marched
