@@ -1,0 +1,50 @@
+// libFuzzer target for the scene file readers. Built twice, with LUMIVEX_FUZZ_XML set to 1 (the
+// XML reader) or 0 (the line format), by tools/fuzz.sh. Every input must either load, giving a
+// picture size within range, or fail and leave the scene exactly as it was.
+#include <QDir>
+#include <QFile>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+#include "serial/binserial.h"
+#include "serial/xmlserial.h"
+
+namespace {
+
+bool sameBytes(const Scene& a, const Scene& b)
+{
+    // Scene is plain data without padding holes that matter here: every member is a float or int.
+    return std::memcmp(&a, &b, sizeof(Scene)) == 0;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    static const QString path = QDir::temp().filePath(QStringLiteral("lumivex-fuzz-%1.scene").arg(getpid()));
+    {
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            std::abort();
+        f.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size));
+    }
+    Scene scene = Scene::builtIn();
+    const Scene before = scene;
+#if LUMIVEX_FUZZ_XML
+    XMLL reader;
+#else
+    BinL reader;
+#endif
+    if (loadScene(reader, path, scene)) {
+        if (scene.Wid < kMinPictureSide || scene.Wid > kMaxPictureSide || scene.Hey < kMinPictureSide ||
+            scene.Hey > kMaxPictureSide)
+            std::abort();
+    } else if (!sameBytes(scene, before)) {
+        std::abort();
+    }
+    if (reader.File != nullptr)
+        std::abort();
+    return 0;
+}
