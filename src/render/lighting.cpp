@@ -11,11 +11,6 @@ Vector3D countLites(Vector3D Dist, Vector3D Color, Vector3D SpeColor, const Ligh
     Vector3D Col(lc.X * p * (SpeColor.X + 1.0f) * Color.X,
                  lc.Y * p * (SpeColor.Y + 1.0f) * Color.Y,
                  lc.Z * p * (SpeColor.Z + 1.0f) * Color.Z);
-    if (Col.X > 255.0f)
-        Col.X = 255.0f;
-    if (Col.Y > 255.0f)
-        Col.Y = 255.0f;
-    if (Col.Z > 255.0f)
-        Col.Z = 255.0f;
+    capAt255(Col);
     return Col;
 }

@@ -82,12 +82,7 @@ private:
         Vector3D Colour;
         Colour += countLites(Dist, Col, M.Specular, scene.Light1);
         Colour += countLites(Dist, Col, M.Specular, scene.Light2);
-        if (Colour.X > 255.0f)
-            Colour.X = 255.0f;
-        if (Colour.Y > 255.0f)
-            Colour.Y = 255.0f;
-        if (Colour.Z > 255.0f)
-            Colour.Z = 255.0f;
+        capAt255(Colour);
         acc += Colour;
         RayCol = Vector3D((1.0f - M.Reflectivity.X) * RayCol.X, (1.0f - M.Reflectivity.Y) * RayCol.Y,
                           (1.0f - M.Reflectivity.Z) * RayCol.Z);
