@@ -118,7 +118,7 @@ private slots:
             const auto check = [&](const Vector3D& p, const bool on[5]) {
                 int want = 0, got = 0;
                 const float d = countMinDist(s, p, &want, on[0], on[1], on[2], on[3], on[4]);
-                const float c = culling(p, &got, on, 1);
+                const float c = culling(p, &got, on);
                 QVERIFY2(sameBits(d, c) && want == got, qPrintable(QString::number(d) + " / " + QString::number(c)));
                 lp.x[filled] = p.X;
                 lp.y[filled] = p.Y;

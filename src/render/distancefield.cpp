@@ -53,6 +53,11 @@ float countMinDist(const Scene& scene, Vector3D temp, int* numObj, bool b1, bool
     if (b5)
         cand[4] = squareThorDistance(scene.Thor3, temp);
 
+    return nearestOf(cand, numObj);
+}
+
+float nearestOf(const float cand[5], int* numObj)
+{
     float best = cand[0];
     *numObj = 1;
     for (int k = 1; k < 5; ++k) {

@@ -11,6 +11,10 @@ constexpr float kFarAway = 1000000.0f;
 float countMinDist(const Scene& scene, Vector3D temp, int* numObj, bool b1, bool b2, bool b3, bool b4,
                    bool b5);
 
+// The choice of countMinDist among five candidates: the smallest, the lowest index on a tie;
+// a not-a-number candidate never replaces another (but stays if it comes first).
+float nearestOf(const float cand[5], int* numObj);
+
 // The candidate distances of single objects, as countMinDist computes them.
 float sphereDistance(const Sphere& s, const Vector3D& p);
 // Thor1's shape: circular ring, circular tube.

@@ -35,7 +35,7 @@ float nearer(float best, float c)
 
 CullingField::CullingField(const Scene& scene) : m_scene(scene) {}
 
-float CullingField::operator()(const Vector3D& p, int* numObj, const bool on[5], int) const
+float CullingField::operator()(const Vector3D& p, int* numObj, const bool on[5]) const
 {
     const Scene& s = m_scene;
     const float inf = std::numeric_limits<float>::infinity();
@@ -79,14 +79,5 @@ float CullingField::operator()(const Vector3D& p, int* numObj, const bool on[5],
         best = nearer(best, cand[k]);
     }
 
-    // The selection of countMinDist over the same candidates.
-    float result = cand[0];
-    *numObj = 1;
-    for (int k = 1; k < 5; ++k) {
-        if (result > cand[k]) {
-            result = cand[k];
-            *numObj = k + 1;
-        }
-    }
-    return result;
+    return nearestOf(cand, numObj);
 }

@@ -10,9 +10,8 @@ class CullingField {
 public:
     explicit CullingField(const Scene& scene);
 
-    // As countMinDist(scene, p, numObj, on[0] .. on[4]). `hint` is the object measured first
-    // (the last winner is a good guess); it only changes the amount of work.
-    float operator()(const Vector3D& p, int* numObj, const bool on[5], int hint) const;
+    // As countMinDist(scene, p, numObj, on[0] .. on[4]).
+    float operator()(const Vector3D& p, int* numObj, const bool on[5]) const;
 
 private:
     const Scene& m_scene;

@@ -34,19 +34,13 @@ float exactCandidate(const Scene& s, int k, const Vector3D& p)
     }
 }
 
-// countMinDist's choice among the five candidates: the first smallest, disabled ones at kFarAway.
+// countMinDist's choice among the five candidates, disabled ones at kFarAway.
 float select(const float cand[5], const bool on[5], int* numObj)
 {
-    float result = on[0] ? cand[0] : kFarAway;
-    *numObj = 1;
-    for (int k = 1; k < 5; ++k) {
-        const float c = on[k] ? cand[k] : kFarAway;
-        if (result > c) {
-            result = c;
-            *numObj = k + 1;
-        }
-    }
-    return result;
+    float c[5];
+    for (int k = 0; k < 5; ++k)
+        c[k] = on[k] ? cand[k] : kFarAway;
+    return nearestOf(c, numObj);
 }
 
 #ifdef LUMIVEX_LANES

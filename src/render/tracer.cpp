@@ -37,7 +37,7 @@ Vector3D tracePixelFast(const Scene& scene, int i, int j)
     int numObj = 1;
     float len;
     do
-        len = field(px.temp, &numObj, px.b, numObj);
+        len = field(px.temp, &numObj, px.b);
     while (px.advance<true>(scene, W1, len, numObj));
     return px.acc;
 }
