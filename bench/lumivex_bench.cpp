@@ -73,6 +73,26 @@ int main(int argc, char** argv)
             builtIn = all;
     }
 
+    // The fast path on narrower vector units, one thread, built-in scene.
+    {
+        const Scene s = Scene::builtIn();
+        QImage plain(s.Wid, s.Hey, QImage::Format_ARGB32), img = plain;
+        renderReference(s, plain);
+        std::printf("\n%-22s %9s %9s\n", "fast path, 1 thread", "s", "identical");
+        for (int lanes : {laneWidthAvailable(), 4, 1}) {
+            if (lanes > 1 && lanes > laneWidthAvailable())
+                continue;
+            RenderOptions o;
+            o.threads = 1;
+            o.lanes = lanes;
+            const double t = best(runs, [&] { renderInto(s, img, o); });
+            const bool same = img == plain;
+            allSame = allSame && same;
+            const char* name = lanes == 8 ? "AVX-512 lanes" : (lanes == 4 ? "AVX2 lanes" : "scalar (no lanes)");
+            std::printf("%-22s %9.3f %9s\n", name, t, same ? "yes" : "NO");
+        }
+    }
+
     const double tPixels = best(1, [&] { (void)blurByPixels(builtIn); });
     const double tBlur1 = best(runs, [&] { (void)blurImage(builtIn, 1); });
     const double tBlurAll = best(runs, [&] { (void)blurImage(builtIn, 0); });
