@@ -75,9 +75,9 @@ void renderReference(const Scene& scene, QImage& target)
 
 namespace {
 
-// Traces pixels column by column, kLanes at a time on the vector unit. The lanes march on their
-// own between events; at an event (a hit, the end of a march) the lane's step is taken here, one
-// pixel at a time, and a lane whose march ends takes the next pixel at once.
+// Traces pixels column by column, kLanes at a time on the vector unit, in packets of `width`
+// neighbouring pixels. The lanes march on their own between events; at an event (a hit, the end
+// of a march) the lane's step is taken here, one pixel at a time.
 void renderColumnsInLanes(const Scene& scene, uchar* bits, qsizetype bpl, int colLo, int colHi, int width)
 {
     const int hey = scene.Hey;
@@ -112,31 +112,47 @@ void renderColumnsInLanes(const Scene& scene, uchar* bits, qsizetype bpl, int co
             ++nextI;
         }
     };
-    for (int l = 0; l < kLanes; ++l)
-        take(l);
-
+    for (int l = 0; l < kLanes; ++l) {
+        blk.live[l] = false;
+        blk.liveMask[l] = 0;
+    }
     for (;;) {
-        int first = -1;
-        for (int l = 0; l < kLanes && first < 0; ++l)
-            if (blk.live[l])
-                first = l;
-        if (first < 0)
-            return;
-        for (int l = 0; l < kLanes; ++l) {
-            if (blk.live[l])
-                continue;
-            // Idle lanes repeat a live one; their events are not looked at.
-            blk.x[l] = blk.x[first];
-            blk.y[l] = blk.y[first];
-            blk.z[l] = blk.z[first];
-            blk.dx[l] = blk.dx[first];
-            blk.dy[l] = blk.dy[first];
-            blk.dz[l] = blk.dz[first];
-            for (int k = 0; k < 5; ++k) {
-                blk.on[l][k] = blk.on[first][k];
-                blk.onMask[k][l] = blk.onMask[k][first];
+        bool any = false;
+        for (int base = 0; base < kLanes; base += width) {
+            int first = -1;
+            for (int l = base; l < base + width && first < 0; ++l)
+                if (blk.live[l])
+                    first = l;
+            if (first < 0) {
+                // A packet takes new pixels only once all of its rays are done, so that its
+                // lanes stay close together and an object far from all of them can be skipped.
+                for (int l = base; l < base + width; ++l)
+                    take(l);
+                for (int l = base; l < base + width && first < 0; ++l)
+                    if (blk.live[l])
+                        first = l;
+                if (first < 0)
+                    continue;
+            }
+            any = true;
+            for (int l = base; l < base + width; ++l) {
+                if (blk.live[l])
+                    continue;
+                // Idle lanes repeat a live one of their packet; their events are not looked at.
+                blk.x[l] = blk.x[first];
+                blk.y[l] = blk.y[first];
+                blk.z[l] = blk.z[first];
+                blk.dx[l] = blk.dx[first];
+                blk.dy[l] = blk.dy[first];
+                blk.dz[l] = blk.dz[first];
+                for (int k = 0; k < 5; ++k) {
+                    blk.on[l][k] = blk.on[first][k];
+                    blk.onMask[k][l] = blk.onMask[k][first];
+                }
             }
         }
+        if (!any)
+            return;
         marchLanes(scene, blk, W1, width);
         for (int l = 0; l < kLanes; ++l) {
             if (!blk.live[l] || !blk.event[l])
@@ -147,7 +163,8 @@ void renderColumnsInLanes(const Scene& scene, uchar* bits, qsizetype bpl, int co
                 continue;
             }
             reinterpret_cast<QRgb*>(bits + pj[l] * bpl)[pi[l]] = packColour(st[l].acc);
-            take(l);
+            blk.live[l] = false;
+            blk.liveMask[l] = 0;
         }
     }
 }
