@@ -1,5 +1,6 @@
-// Checks pow8 against the library's pow(x, 8) for every float, on every core. Exits non-zero
-// and prints the first mismatches if there are any.
+// Checks, for every float, the two shortcuts the fast tracer takes: pow8 against the library's
+// pow(x, 8), and the float square root against the double root rounded to float. Runs on every
+// core; exits non-zero and prints the first mismatches if there are any.
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -32,6 +33,13 @@ int main(int argc, char** argv)
                 if (std::memcmp(&want, &got, sizeof want) != 0 && !(std::isnan(want) && std::isnan(got))) {
                     if (++bad <= 5)
                         std::printf("mismatch at %a: pow %a, pow8 %a\n", double(x), want, got);
+                }
+                const float rootWant = static_cast<float>(std::sqrt(static_cast<double>(x)));
+                const float rootGot = std::sqrt(x);
+                if (std::memcmp(&rootWant, &rootGot, sizeof rootWant) != 0 && !(std::isnan(rootWant) && std::isnan(rootGot))) {
+                    if (++bad <= 5)
+                        std::printf("mismatch at %a: double root %a, float root %a\n", double(x), double(rootWant),
+                                    double(rootGot));
                 }
             }
             checked += local;
