@@ -7,11 +7,11 @@
 #include <QStringList>
 #include <cmath>
 #include <cstdio>
-#include <memory>
 
 #include "render/blur.h"
 #include "render/tracer.h"
 #include "serial/binserial.h"
+#include "serial/savefile.h"
 #include "serial/xmlserial.h"
 
 namespace {
@@ -166,10 +166,7 @@ bool writePicture(const QImage& img, const QString& path, QString& why)
         QImageWriter writer(&file, "png");
         ok = writer.write(img);
     }
-    ok = ok && file.flush() && file.error() == QFileDevice::NoError;
-    if (!ok)
-        file.cancelWriting();
-    if (!file.commit() || !ok) {
+    if (!commitSaveFile(file, ok)) {
         why = QStringLiteral("cannot write %1").arg(path);
         return false;
     }

@@ -1,6 +1,8 @@
 #include "render/blur.h"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "render/parallel.h"
 

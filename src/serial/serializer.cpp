@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include "serial/savefile.h"
+
 Serializer::~Serializer()
 {
     // Deleting an uncommitted QSaveFile discards it, so the old file stays intact.
@@ -28,12 +30,7 @@ bool Serializer::finishWrite()
 {
     auto* file = static_cast<QSaveFile*>(File);
     File = nullptr;
-    // A failed write that happened while flushing the buffer shows only in error(), which
-    // commit() does not look at: check it here, so that the old file stays as it was.
-    bool ok = !m_writeFailed && file->flush() && file->error() == QFileDevice::NoError;
-    if (!ok)
-        file->cancelWriting();
-    ok = file->commit() && ok;
+    const bool ok = commitSaveFile(*file, !m_writeFailed);
     delete file;
     return ok;
 }
