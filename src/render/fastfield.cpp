@@ -11,9 +11,8 @@
 
 namespace {
 
-using namespace thorshapes;
-
 using namespace bounds;
+using namespace thorshapes;
 
 // True when a torus candidate whose in-plane term q lies within [qlo, qhi] is certainly
 // greater than `best`, so that it can neither win nor tie. Any p-norm of (q, dz) is at least
