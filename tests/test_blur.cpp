@@ -1,7 +1,7 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
-#include "render/blur.h"
+#include "picture/blur.h"
 #include "render/tracer.h"
 
 namespace {

@@ -2,7 +2,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "render/blur.h"
+#include "picture/blur.h"
 #include "render/tracer.h"
 #include "serial/xmlserial.h"
 

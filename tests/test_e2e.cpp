@@ -5,7 +5,7 @@
 #include <QtTest>
 #include <cstring>
 
-#include "render/blur.h"
+#include "picture/blur.h"
 #include "render/tracer.h"
 
 namespace {

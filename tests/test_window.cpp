@@ -5,7 +5,7 @@
 #include <QWheelEvent>
 #include <QtTest>
 
-#include "render/blur.h"
+#include "picture/blur.h"
 #include "render/tracer.h"
 #include "serial/xmlserial.h"
 #include "windowharness.h"

@@ -9,7 +9,7 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
-#include "render/blur.h"
+#include "picture/blur.h"
 #include "render/distancefield.h"
 #include "render/lighting.h"
 #include "render/tracer.h"

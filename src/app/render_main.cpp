@@ -8,7 +8,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "render/blur.h"
+#include "picture/blur.h"
 #include "render/tracer.h"
 #include "serial/binserial.h"
 #include "serial/savefile.h"

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "render/thorshapes.h"
+#include "render/pow8.h"
 
 namespace {
 
@@ -36,6 +36,23 @@ float squareThorDistance(const Thor& t, const Vector3D& p)
 {
     const Vector3D c = t.GetPosCen();
     return squareTube(t, squareRing(t, p.X - c.X, p.Y - c.Y, libraryPow8), p.Z - c.Z, libraryPow8);
+}
+
+float objectDistance(const Scene& s, int k, const Vector3D& p)
+{
+    switch (k) {
+    case 0: return sphereDistance(s.Sphere1, p);
+    case 1: return sphereDistance(s.Sphere2, p);
+    case 2: return roundThorDistance(s.Thor1, p);
+    case 3: {
+        const Thor& t = s.Thor2;
+        return squareTube(t, roundRing(t, p.X - t.PosCen.X, p.Y - t.PosCen.Y), p.Z - t.PosCen.Z, pow8);
+    }
+    default: {
+        const Thor& t = s.Thor3;
+        return squareTube(t, squareRing(t, p.X - t.PosCen.X, p.Y - t.PosCen.Y, pow8), p.Z - t.PosCen.Z, pow8);
+    }
+    }
 }
 
 float countMinDist(const Scene& scene, Vector3D temp, int* numObj, bool b1, bool b2, bool b3, bool b4,

@@ -1,12 +1,26 @@
 #include "render/tracer.h"
 
+#include <algorithm>
+#include <limits>
 #include <vector>
 
 #include "render/distancefield.h"
-#include "render/fastfield.h"
-#include "render/lanefield.h"
-#include "render/march.h"
-#include "render/parallel.h"
+#include "render/culledfield.h"
+#include "render/raybounds.h"
+#include "render/lanes.h"
+#include "render/pixelmarch.h"
+#include "render/threadpool.h"
+
+namespace {
+
+// A test that failed is not repeated before the ray has marched at least this much further.
+constexpr double kMinRetest = 0.01;
+
+// Side of a tile: the pixels of a chunk of columns are taken a tile at a time, so that a whole
+// tile whose rays provably meet nothing is painted at once.
+constexpr int kTile = 8;
+
+} // namespace
 
 Vector3D screenPoint(int i, int j, int wid, int hey)
 {
@@ -15,31 +29,65 @@ Vector3D screenPoint(int i, int j, int wid, int hey)
                     static_cast<float>(static_cast<double>(j - hey / 2) / hey * 3.0), 0.0f);
 }
 
-Vector3D tracePixel(const Scene& scene, int i, int j)
+Vector3D tracePixel(const Scene& scene, int i, int j, long long* evaluations)
 {
     const float W1 = 1.0f / static_cast<float>(scene.Wid);
     PixelState px;
     px.begin(scene, i, j);
     int numObj = 1;
     float len;
-    do
+    long long n = 0;
+    do {
         len = countMinDist(scene, px.temp, &numObj, px.b[0], px.b[1], px.b[2], px.b[3], px.b[4]);
-    while (px.advance<false>(scene, W1, len, numObj));
+        ++n;
+    } while (px.advance<false>(scene, W1, len, numObj));
+    if (evaluations)
+        *evaluations += n;
     return px.acc;
 }
 
-Vector3D tracePixelFast(const Scene& scene, int i, int j)
+namespace {
+
+// The fast march of one pixel, shared by tracePixelFast and the scalar render path.
+Vector3D marchFast(const Scene& scene, const CullingField& field, const ClearanceTest* clearance, int i, int j,
+                   long long& evaluations)
 {
     const float W1 = 1.0f / static_cast<float>(scene.Wid);
-    const CullingField field(scene);
     PixelState px;
     px.begin(scene, i, j);
     int numObj = 1;
-    float len;
-    do
-        len = field(px.temp, &numObj, px.b);
-    while (px.advance<true>(scene, W1, len, numObj));
+    // The way marched, and the way at which the next clearance test is due: at the start, after
+    // each hit, and where the last test said one may succeed.
+    double travel = 0, retestAt = 0;
+    for (;;) {
+        if (clearance && travel >= retestAt) {
+            const Clearance c = (*clearance)(px.temp, px.D, px.b);
+            if (c.clear)
+                break;
+            retestAt = travel + std::max(c.retestAt, kMinRetest);
+        }
+        const float len = field(px.temp, &numObj, px.b);
+        ++evaluations;
+        if (!px.advance<true>(scene, W1, len, numObj))
+            break;
+        travel += len;
+        if (len <= W1)
+            retestAt = travel;
+    }
     return px.acc;
+}
+
+} // namespace
+
+Vector3D tracePixelFast(const Scene& scene, int i, int j, bool earlyExit, long long* evaluations)
+{
+    const CullingField field(scene);
+    const ClearanceTest clearance(scene);
+    long long n = 0;
+    const Vector3D c = marchFast(scene, field, earlyExit ? &clearance : nullptr, i, j, n);
+    if (evaluations)
+        *evaluations += n;
+    return c;
 }
 
 namespace {
@@ -60,14 +108,14 @@ QRgb packColour(const Vector3D& c)
     return qRgb(packChannel(c.X), packChannel(c.Y), packChannel(c.Z));
 }
 
-void renderReference(const Scene& scene, QImage& target)
+void renderReference(const Scene& scene, QImage& target, long long* evaluations)
 {
     const int wid = scene.Wid, hey = scene.Hey;
     // One buffer per column, as the picture is traced column by column.
     std::vector<std::vector<Vector3D>> RGBCol(wid, std::vector<Vector3D>(hey));
     for (int i = 0; i < wid; ++i)
         for (int j = 0; j < hey; ++j)
-            RGBCol[i][j] += tracePixel(scene, i, j);
+            RGBCol[i][j] += tracePixel(scene, i, j, evaluations);
     for (int i = 0; i < wid; ++i)
         for (int j = 0; j < hey; ++j)
             target.setPixel(i, j, packColour(RGBCol[i][j]));
@@ -75,17 +123,85 @@ void renderReference(const Scene& scene, QImage& target)
 
 namespace {
 
-// Traces pixels column by column, kLanes at a time on the vector unit, in packets of `width`
-// neighbouring pixels. The lanes march on their own between events; at an event (a hit, the end
-// of a march) the lane's step is taken here, one pixel at a time.
-void renderColumnsInLanes(const Scene& scene, uchar* bits, qsizetype bpl, int colLo, int colHi, int width)
+// The pixels of columns [colLo, colHi), tile by tile (kTile columns by kTile rows), column by
+// column within a tile. With a clearance test, tiles whose rays from the camera provably meet
+// nothing are painted black on the way and not handed out.
+class PixelWalk {
+public:
+    PixelWalk(const Scene& scene, const ClearanceTest* clearance, uchar* bits, qsizetype bpl, int colLo, int colHi)
+        : m_scene(scene), m_clearance(clearance), m_bits(bits), m_bpl(bpl), m_colHi(colHi), m_x0(colLo),
+          m_x1(colLo), m_y0(0), m_y1(scene.Hey), m_i(colLo), m_j(scene.Hey)
+    {
+    }
+
+    // The next pixel to trace; false when there is none left.
+    bool next(int& i, int& j)
+    {
+        while (m_j == m_y1) {
+            // Next column of the tile, else the next tile down, else the next column of tiles.
+            if (++m_i < m_x1) {
+                m_j = m_y0;
+                break;
+            }
+            if (m_y1 < m_scene.Hey) {
+                m_y0 = m_y1;
+            } else {
+                if (m_x1 >= m_colHi)
+                    return false;
+                m_x0 = m_x1;
+                m_x1 = std::min(m_colHi, m_x0 + kTile);
+                m_y0 = 0;
+            }
+            m_y1 = std::min(m_scene.Hey, m_y0 + kTile);
+            m_i = m_x0;
+            m_j = m_y0;
+            if (emptyTile()) {
+                const QRgb black = packColour(Vector3D());
+                for (int y = m_y0; y < m_y1; ++y)
+                    std::fill_n(reinterpret_cast<QRgb*>(m_bits + y * m_bpl) + m_x0, m_x1 - m_x0, black);
+                m_i = m_x1;
+                m_j = m_y1;
+            }
+        }
+        i = m_i;
+        j = m_j++;
+        return true;
+    }
+
+private:
+    bool emptyTile() const
+    {
+        if (!m_clearance)
+            return false;
+        const Vector3D lo = screenPoint(m_x0, m_y0, m_scene.Wid, m_scene.Hey);
+        const Vector3D hi = screenPoint(m_x1 - 1, m_y1 - 1, m_scene.Wid, m_scene.Hey);
+        return m_clearance->clearFromCamera(lo.X, hi.X, lo.Y, hi.Y);
+    }
+
+    const Scene& m_scene;
+    const ClearanceTest* m_clearance;
+    uchar* m_bits;
+    qsizetype m_bpl;
+    int m_colHi;
+    // The current tile [m_x0, m_x1) x [m_y0, m_y1) and the pixel after the last one handed out.
+    int m_x0, m_x1, m_y0, m_y1, m_i, m_j;
+};
+
+// Traces the pixels of columns [colLo, colHi) column by column, kLanes at a time on the vector
+// unit, in packets of `width` lanes. The lanes march on their own between events; at an event
+// (a hit, the end of a march, a due clearance test) the lane's step is taken here, one pixel at
+// a time, and a lane whose pixel is done takes the next pixel at once, so that no lane idles
+// while its neighbours march on.
+long long renderColumnsInLanes(const Scene& scene, const ClearanceTest* clearance, uchar* bits, qsizetype bpl,
+                               int colLo, int colHi, int width)
 {
-    const int hey = scene.Hey;
     const float W1 = 1.0f / static_cast<float>(scene.Wid);
-    LaneBlock blk;
+    const float inf = std::numeric_limits<float>::infinity();
+    LaneBlock blk{};
     PixelState st[kLanes];
     int pi[kLanes], pj[kLanes];
-    int nextI = colLo, nextJ = 0;
+    PixelWalk walk(scene, clearance, bits, bpl, colLo, colHi);
+    long long evaluations = 0;
     const auto sync = [&](int l) {
         blk.x[l] = st[l].temp.X;
         blk.y[l] = st[l].temp.Y;
@@ -95,27 +211,43 @@ void renderColumnsInLanes(const Scene& scene, uchar* bits, qsizetype bpl, int co
             blk.onMask[k][l] = st[l].b[k] ? -1 : 0;
         }
     };
+    const auto finish = [&](int l) {
+        reinterpret_cast<QRgb*>(bits + pj[l] * bpl)[pi[l]] = packColour(st[l].acc);
+    };
+    // Runs the clearance test at lane l's point; false when the pixel is done.
+    const auto goesOn = [&](int l) {
+        if (!clearance)
+            return true;
+        const Clearance c = (*clearance)(st[l].temp, st[l].D, st[l].b);
+        if (c.clear)
+            return false;
+        blk.retest[l] = static_cast<float>(blk.travel[l] + std::max(c.retestAt, kMinRetest));
+        return true;
+    };
+    // Gives lane l the next pixel that needs marching, or leaves it idle when there is none.
     const auto take = [&](int l) {
-        blk.live[l] = nextI < colHi;
-        blk.liveMask[l] = blk.live[l] ? -1 : 0;
-        if (!blk.live[l])
-            return;
-        pi[l] = nextI;
-        pj[l] = nextJ;
-        st[l].begin(scene, nextI, nextJ);
+        for (;;) {
+            if (!walk.next(pi[l], pj[l])) {
+                blk.live[l] = false;
+                blk.liveMask[l] = 0;
+                return;
+            }
+            st[l].begin(scene, pi[l], pj[l]);
+            blk.travel[l] = 0;
+            blk.retest[l] = inf;
+            if (goesOn(l))
+                break;
+            finish(l);
+        }
+        blk.live[l] = true;
+        blk.liveMask[l] = -1;
         blk.dx[l] = st[l].D.X;
         blk.dy[l] = st[l].D.Y;
         blk.dz[l] = st[l].D.Z;
         sync(l);
-        if (++nextJ == hey) {
-            nextJ = 0;
-            ++nextI;
-        }
     };
-    for (int l = 0; l < kLanes; ++l) {
-        blk.live[l] = false;
-        blk.liveMask[l] = 0;
-    }
+    for (int l = 0; l < kLanes; ++l)
+        take(l);
     for (;;) {
         bool any = false;
         for (int base = 0; base < kLanes; base += width) {
@@ -123,22 +255,14 @@ void renderColumnsInLanes(const Scene& scene, uchar* bits, qsizetype bpl, int co
             for (int l = base; l < base + width && first < 0; ++l)
                 if (blk.live[l])
                     first = l;
-            if (first < 0) {
-                // A packet takes new pixels only once all of its rays are done, so that its
-                // lanes stay close together and an object far from all of them can be skipped.
-                for (int l = base; l < base + width; ++l)
-                    take(l);
-                for (int l = base; l < base + width && first < 0; ++l)
-                    if (blk.live[l])
-                        first = l;
-                if (first < 0)
-                    continue;
-            }
+            if (first < 0)
+                continue;
             any = true;
             for (int l = base; l < base + width; ++l) {
                 if (blk.live[l])
                     continue;
-                // Idle lanes repeat a live one of their packet; their events are not looked at.
+                // Idle lanes (only at the end of the columns) repeat a live one of their
+                // packet; their events are not looked at.
                 blk.x[l] = blk.x[first];
                 blk.y[l] = blk.y[first];
                 blk.z[l] = blk.z[first];
@@ -152,21 +276,30 @@ void renderColumnsInLanes(const Scene& scene, uchar* bits, qsizetype bpl, int co
             }
         }
         if (!any)
-            return;
+            break;
         marchLanes(scene, blk, W1, width);
         for (int l = 0; l < kLanes; ++l) {
             if (!blk.live[l] || !blk.event[l])
                 continue;
             st[l].temp = Vector3D(blk.x[l], blk.y[l], blk.z[l]);
-            if (st[l].advance<true>(scene, W1, blk.len[l], blk.numObj[l])) {
-                sync(l);
-                continue;
+            const float len = blk.len[l];
+            if (st[l].advance<true>(scene, W1, len, blk.numObj[l])) {
+                blk.travel[l] += len;
+                // After a hit an object has left the field: test again.
+                if (len <= W1)
+                    blk.retest[l] = blk.travel[l];
+                if (blk.travel[l] < blk.retest[l] || goesOn(l)) {
+                    sync(l);
+                    continue;
+                }
             }
-            reinterpret_cast<QRgb*>(bits + pj[l] * bpl)[pi[l]] = packColour(st[l].acc);
-            blk.live[l] = false;
-            blk.liveMask[l] = 0;
+            finish(l);
+            evaluations += blk.steps[l];
+            blk.steps[l] = 0;
+            take(l);
         }
     }
+    return evaluations;
 }
 
 } // namespace
@@ -174,10 +307,12 @@ void renderColumnsInLanes(const Scene& scene, uchar* bits, qsizetype bpl, int co
 void renderInto(const Scene& scene, QImage& target, const RenderOptions& options)
 {
     if (options.reference) {
-        renderReference(scene, target);
+        long long n = 0;
+        renderReference(scene, target, &n);
+        if (options.stats)
+            options.stats->evaluations += n;
         return;
     }
-    const int hey = scene.Hey;
     // Detach once here: the workers must not each detach a shared image.
     uchar* bits = target.bits();
     const qsizetype bpl = target.bytesPerLine();
@@ -187,15 +322,22 @@ void renderInto(const Scene& scene, QImage& target, const RenderOptions& options
         width = 0;
     else if (options.lanes == 4 && widest >= 4)
         width = 4;
+    const CullingField field(scene);
+    const ClearanceTest clearanceTest(scene);
+    const ClearanceTest* clearance = options.earlyExit ? &clearanceTest : nullptr;
     // Pixels are independent: columns are shared out over the threads.
     parallelFor(scene.Wid, options.threads, [&](int lo, int hi) {
+        long long n = 0;
         if (width > 0) {
-            renderColumnsInLanes(scene, bits, bpl, lo, hi, width);
-            return;
+            n = renderColumnsInLanes(scene, clearance, bits, bpl, lo, hi, width);
+        } else {
+            PixelWalk walk(scene, clearance, bits, bpl, lo, hi);
+            int i, j;
+            while (walk.next(i, j))
+                reinterpret_cast<QRgb*>(bits + j * bpl)[i] = packColour(marchFast(scene, field, clearance, i, j, n));
         }
-        for (int i = lo; i < hi; ++i)
-            for (int j = 0; j < hey; ++j)
-                reinterpret_cast<QRgb*>(bits + j * bpl)[i] = packColour(tracePixelFast(scene, i, j));
+        if (options.stats)
+            options.stats->evaluations += n;
     });
 }
 

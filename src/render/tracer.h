@@ -1,9 +1,32 @@
 #pragma once
 
-#include <QImage>
+// How a picture is rendered. One picture, several paths; every path gives the same picture,
+// bit for bit, and the tests compare each with the plain one.
+//
+//   plain       renderReference, tracePixel: one pixel after another, each step through
+//               countMinDist (distancefield) with the library's pow. The definition.
+//   scalar fast tracePixelFast: the same march (pixelmarch) through CullingField (culledfield),
+//               which skips objects a rigorous bound shows to be farther than one already
+//               measured, with the exact integer eighth power (pow8).
+//   lanes       renderInto with vector lanes (lanes, lanekernel.inc): 16 rays march side by
+//               side on AVX-512 or AVX2, measuring again exactly whatever the vector unit
+//               cannot settle; events (hits, range, tests) are handled one ray at a time
+//               by the same pixelmarch code.
+//   early exit  in both fast paths, ClearanceTest (raybounds) proves at the start and after
+//               each hit that the rest of a ray can meet nothing, and the pixel stops there.
+//
+// The fast paths share the columns out over the render pool (threadpool).
 
-#include "render/march.h"
+#include <QImage>
+#include <atomic>
+
+#include "render/pixelmarch.h"
 #include "scene/scene.h"
+
+// What a render did, added up over all threads.
+struct RenderStats {
+    std::atomic<long long> evaluations{0}; // distance-field evaluations
+};
 
 struct RenderOptions {
     // Worker threads; 0 uses every core.
@@ -13,14 +36,20 @@ struct RenderOptions {
     // Vector lanes per packet for the fast path: 0 the widest this CPU has, 4 (AVX2), 8
     // (AVX-512), 1 none. Every choice gives the same picture; an unavailable one falls back.
     int lanes = 0;
+    // Stop a pixel's march once it provably meets nothing more (same picture).
+    bool earlyExit = true;
+    // When set, receives the counts of this render.
+    RenderStats* stats = nullptr;
 };
 
 // The accumulated colour of pixel (i, j) on the 0..255 scale, before the final cap, marched
-// with countMinDist one step after another.
-Vector3D tracePixel(const Scene& scene, int i, int j);
+// with countMinDist one step after another. `evaluations`, when given, is increased by the
+// number of distance evaluations.
+Vector3D tracePixel(const Scene& scene, int i, int j, long long* evaluations = nullptr);
 
-// The same colour as tracePixel, bit for bit, with a cheaper distance field.
-Vector3D tracePixelFast(const Scene& scene, int i, int j);
+// The same colour as tracePixel, bit for bit, with a cheaper distance field and, with
+// `earlyExit`, a march that stops once nothing more can be met.
+Vector3D tracePixelFast(const Scene& scene, int i, int j, bool earlyExit = true, long long* evaluations = nullptr);
 
 // Packs an accumulated colour as an opaque pixel: capped at 255, truncated; below 0 or
 // not-a-number gives 0.
@@ -35,4 +64,4 @@ QImage render(const Scene& scene, const RenderOptions& options = RenderOptions()
 // The straightforward path: a per-pixel colour buffer filled column by column through
 // countMinDist and countLites, then written with QImage::setPixel. The reference for every
 // faster path.
-void renderReference(const Scene& scene, QImage& target);
+void renderReference(const Scene& scene, QImage& target, long long* evaluations = nullptr);

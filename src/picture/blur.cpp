@@ -1,10 +1,10 @@
-#include "render/blur.h"
+#include "picture/blur.h"
 
 #include <algorithm>
 #include <cmath>
 #include <vector>
 
-#include "render/parallel.h"
+#include "render/threadpool.h"
 
 BlurKernel makeBlurKernel()
 {

@@ -36,6 +36,11 @@ struct LaneBlock {
     // Lanes that carry a pixel (and liveMask -1); the others repeat a live lane and are ignored.
     bool live[kLanes];
     int liveMask[kLanes];
+    // The way each lane has marched (the sum of its steps, roughly: it only decides when to test
+    // again whether the ray can meet anything more), the way at which that test is due, and the
+    // distance evaluations made so far.
+    float travel[kLanes], retest[kLanes];
+    int steps[kLanes];
     // Set by marchLanes: nonzero for the lanes with an event, and their step.
     int event[kLanes];
     float len[kLanes];
@@ -46,7 +51,8 @@ struct LaneBlock {
 };
 
 // Marches every live lane by countMinDist's steps (x += d * len) until some lane has an event:
-// a hit (len <= W1), a point near or beyond 30 from the origin, or not a number. Lanes without
+// a hit (len <= W1), a point near or beyond 30 from the origin, not a number, or a step that
+// reaches the lane's `retest` travel. Lanes without
 // an event have taken all their steps; a lane with one is left at its point before that step,
 // with the step's exact distance and object in len and numObj. `width` is 8 or 4, at most
 // laneWidthAvailable().

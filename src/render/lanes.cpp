@@ -1,12 +1,11 @@
-#include "render/lanefield.h"
+#include "render/lanes.h"
 
 #include <cmath>
 #include <cstring>
 
-#include "render/bounds.h"
+#include "render/raybounds.h"
 #include "render/distancefield.h"
 #include "render/pow8.h"
-#include "render/thorshapes.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define LUMIVEX_LANES 1
@@ -14,25 +13,6 @@
 #endif
 
 namespace {
-
-// The scalar candidate of object k (0-based) with the exact eighth power.
-float exactCandidate(const Scene& s, int k, const Vector3D& p)
-{
-    using namespace thorshapes;
-    switch (k) {
-    case 0: return sphereDistance(s.Sphere1, p);
-    case 1: return sphereDistance(s.Sphere2, p);
-    case 2: return roundThorDistance(s.Thor1, p);
-    case 3: {
-        const Thor& t = s.Thor2;
-        return squareTube(t, roundRing(t, p.X - t.PosCen.X, p.Y - t.PosCen.Y), p.Z - t.PosCen.Z, pow8);
-    }
-    default: {
-        const Thor& t = s.Thor3;
-        return squareTube(t, squareRing(t, p.X - t.PosCen.X, p.Y - t.PosCen.Y, pow8), p.Z - t.PosCen.Z, pow8);
-    }
-    }
-}
 
 // countMinDist's choice among the five candidates, disabled ones at kFarAway.
 float select(const float cand[5], const bool on[5], int* numObj)
@@ -126,7 +106,7 @@ void laneField(const Scene& scene, const LanePoints& points, float len[kLanes], 
         for (int l = 0; l < kLanes; ++l) {
             const Vector3D p(points.x[l], points.y[l], points.z[l]);
             for (int k = 0; k < 5; ++k)
-                cand[k][l] = exactCandidate(scene, k, p);
+                cand[k][l] = objectDistance(scene, k, p);
         }
     }
     for (int l = 0; l < kLanes; ++l) {
@@ -135,7 +115,7 @@ void laneField(const Scene& scene, const LanePoints& points, float len[kLanes], 
             c[k] = cand[k][l];
         for (int k = 3; k < 5; ++k)
             if (redo[k - 3][l])
-                c[k] = exactCandidate(scene, k, Vector3D(points.x[l], points.y[l], points.z[l]));
+                c[k] = objectDistance(scene, k, Vector3D(points.x[l], points.y[l], points.z[l]));
         len[l] = select(c, points.on[l], &numObj[l]);
     }
 }
@@ -156,7 +136,7 @@ void marchLanes(const Scene& scene, LaneBlock& block, float W1, int width)
             c[k] = block.cand[k][l];
         for (int k = 3; k < 5; ++k)
             if (block.redo[k - 3][l])
-                c[k] = exactCandidate(scene, k, Vector3D(block.x[l], block.y[l], block.z[l]));
+                c[k] = objectDistance(scene, k, Vector3D(block.x[l], block.y[l], block.z[l]));
         block.len[l] = select(c, block.on[l], &block.numObj[l]);
     }
 #else

@@ -1,13 +1,12 @@
-#include "render/fastfield.h"
+#include "render/culledfield.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-#include "render/bounds.h"
+#include "render/raybounds.h"
 #include "render/distancefield.h"
 #include "render/pow8.h"
-#include "render/thorshapes.h"
 
 namespace {
 

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "scene/scene.h"
+
+// Rigorous bounds that let the fast paths do less work without changing a single bit of the
+// picture: an object may be skipped at a step when it is certainly farther than another
+// (culledfield, lanes), and a pixel may stop marching when it can certainly meet nothing more
+// (ClearanceTest).
+namespace bounds {
+
+// Margins of the skip tests: a bound is trusted only by this much more than the float and
+// double roundings inside one candidate's formula can add up to (at most 8 roundings of
+// unit 2^-24, gamma(8) < 5e-7), and still far less than the gaps that decide the skips.
+constexpr double kRel = 1e-5;
+constexpr double kAbs = 1e-30;
+// The eighth-power norm of a pair exceeds its larger part by at most 2^(1/8); the Euclidean
+// norm by at most 2^(1/2). Both rounded well up, so that they stay above when rounded to float.
+constexpr double kL8Spread = 1.0906;
+constexpr double kL2Spread = 1.41422;
+
+} // namespace bounds
+
+// The outcome of a ClearanceTest at one marching point.
+struct Clearance {
+    // True when no step from this point on can be a hit: the pixel's colour is final.
+    bool clear = false;
+    // Otherwise, how far the march must travel (the sum of its step lengths) before a new test
+    // at the point reached may succeed; infinity when none will.
+    double retestAt = 0;
+};
+
+// Proves that a pixel's march can meet nothing more. Between hits a step is longer than W1,
+// so the marching point only moves forward along the ray's direction D; a hit needs an enabled
+// object's candidate at or below W1. The test shows that along the rest of the ray, widened by
+// the float drift of the marching point, every enabled object's candidate stays at or above a
+// step floor s > W1, which also bounds the number of remaining steps and so the drift itself.
+// Each margin is derived at the code. Objects with infinite or not-a-number values, and rays
+// whose direction is not a unit vector, are never cleared.
+class ClearanceTest {
+public:
+    explicit ClearanceTest(const Scene& scene);
+
+    // At the marching point p of a ray with direction D, with the objects `on` still enabled,
+    // before the step from p. p is the camera or a point the march kept (within 30 of the
+    // origin); at any other point the answer is "not clear, never".
+    Clearance operator()(const Vector3D& p, const Vector3D& D, const bool on[5]) const;
+
+    // True when every ray from the camera through the screen rectangle [x0, x1] x [y0, y1]
+    // (in the plane z = 0) provably meets nothing: its pixels are black.
+    bool clearFromCamera(double x0, double x1, double y0, double y1) const;
+
+private:
+    // Where an object's candidate may be below the step floor, widened by the drift: a ball,
+    // or for a torus a slab across its axis cut by an annulus around it, and a ball around that.
+    struct Region {
+        bool empty = true;
+        double c[3] = {0, 0, 0};
+        double rad2 = 0;             // squared radius of the ball (spheres) or of the bounding ball (tori)
+        double hz = 0;               // tori: half thickness of the slab
+        double rhoLo2 = 0, rhoHi2 = 0; // tori: squared radii of the annulus (rhoLo2 < 0: none inside)
+        double outSphere = 0, outRho = 0; // how far beyond the ball or the annulus a retest succeeds
+    };
+    // The regions for points whose march has at most `chord` left inside the ball, started at
+    // most `tOut` along the ray, with no point beyond `pMax` of the origin.
+    void makeRegions(Region out[5], double chord, double tOut, double pMax) const;
+
+    const Scene& m_scene;
+    Vector3D m_camera;
+    bool m_usable = false, m_camUsable = false;
+    double m_camBall = 0; // radius of the ball the ray from the camera is cut to
+    bool m_finite[5];
+    double m_floor = 0;
+    Region m_ball[5];   // for points within the ball
+    Region m_camRegion[5]; // for the camera, wherever it stands
+};
