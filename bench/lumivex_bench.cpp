@@ -1,14 +1,16 @@
 // Times the plain and the fast tracer and blur side by side and checks that their pictures are
-// identical. Prints one table; exits non-zero if any picture differs.
+// identical. Prints tables; exits non-zero if any picture differs.
+#include <QFile>
 #include <QImage>
+#include <QString>
 #include <chrono>
 #include <cstdio>
 #include <functional>
-#include <thread>
+#include <vector>
 
-#include "render/blur.h"
-#include "render/lanefield.h"
-#include "render/parallel.h"
+#include "picture/blur.h"
+#include "render/lanes.h"
+#include "render/threadpool.h"
 #include "render/tracer.h"
 
 namespace {
@@ -29,10 +31,38 @@ double best(int runs, const std::function<void()>& f)
     return b;
 }
 
-// The blur done the way a first version would: single pixels through QImage::pixel/setPixel.
-QImage blurByPixels(const QImage& img)
+QString cpuModel()
 {
-    return blurReference(img);
+    QFile f("/proc/cpuinfo");
+    if (f.open(QIODevice::ReadOnly))
+        for (const QByteArray& line : f.readAll().split('\n'))
+            if (line.startsWith("model name"))
+                return QString::fromLatin1(line.mid(line.indexOf(':') + 1).trimmed());
+    return "unknown CPU";
+}
+
+const char* widthName(int lanes)
+{
+    return lanes == 8 ? "AVX-512" : (lanes == 4 ? "AVX2" : "scalar");
+}
+
+struct Case {
+    const char* name;
+    Vector3D camera;
+};
+
+Scene sceneAt(const Case& c, int wid = 1024, int hey = 768)
+{
+    Scene s = Scene::builtIn();
+    s.CamPos = c.camera;
+    s.Wid = wid;
+    s.Hey = hey;
+    return s;
+}
+
+double perPixel(long long n, const Scene& s)
+{
+    return static_cast<double>(n) / (static_cast<double>(s.Wid) * s.Hey);
 }
 
 } // namespace
@@ -41,66 +71,77 @@ int main(int argc, char** argv)
 {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
     const int cores = workerCount(0);
-    std::printf("Lumivex benchmark: %d x %d pictures, %d cores, vector lanes %s, best of %d runs\n\n", 1024, 768,
-                cores, laneWidthAvailable() == 8 ? "AVX-512" : (laneWidthAvailable() == 4 ? "AVX2" : "off"),
-                runs);
-    std::printf("%-22s %9s %9s %9s %9s %8s %8s %9s\n", "camera", "plain s", "fast 1 s", "fast 1T", "fast all",
-                "x plain", "x 1->all", "identical");
-    struct Case {
-        const char* name;
-        Vector3D camera;
-    };
+    // Every vector width this CPU runs, widest first, then the scalar fast path.
+    std::vector<int> widths;
+    for (int w : {8, 4})
+        if (w <= laneWidthAvailable())
+            widths.push_back(w);
+    widths.push_back(1);
+
+    std::printf("Lumivex benchmark: %s, %d cores, widest vector lanes %s; 1024 x 768, best of %d runs\n\n",
+                qPrintable(cpuModel()), cores, widthName(widths.front()), runs);
     const Case cases[] = {{"built-in (0,0,-1.5)", Vector3D(0, 0, -1.5f)},
                           {"back (1,0.5,-3)", Vector3D(1, 0.5f, -3)},
                           {"near Thor1 (-2,1,0.5)", Vector3D(-2, 1, 0.5f)},
                           {"by the tori (4,-2,-0.5)", Vector3D(4, -2, -0.5f)}};
     bool allSame = true;
     QImage builtIn;
-    for (const Case& c : cases) {
-        Scene s = Scene::builtIn();
-        s.CamPos = c.camera;
-        QImage plain(s.Wid, s.Hey, QImage::Format_ARGB32), one = plain, all = plain;
-        const double tPlain = seconds([&] { renderReference(s, plain); });
-        RenderOptions single;
-        single.threads = 1;
-        const double tOne = best(runs, [&] { renderInto(s, one, single); });
-        const double tAll = best(runs, [&] { renderInto(s, all, RenderOptions()); });
-        const bool same = one == plain && all == plain;
-        allSame = allSame && same;
-        std::printf("%-22s %9.3f %9.3f %8.1fx %9.3f %7.1fx %7.2fx %9s\n", c.name, tPlain, tOne, tPlain / tOne, tAll,
-                    tPlain / tAll, tOne / tAll, same ? "yes" : "NO");
-        if (builtIn.isNull())
-            builtIn = all;
-    }
 
-    // The fast path on narrower vector units, one thread, built-in scene.
-    {
-        const Scene s = Scene::builtIn();
+    std::printf("%-24s %8s %8s  %-8s %8s %8s %8s %8s %8s %9s\n", "camera", "plain s", "evals/px", "lanes",
+                "fast 1 s", "fast all", "x plain", "x 1->all", "evals/px", "identical");
+    std::printf("%-24s %8s %8s  %-8s %8s %8s %8s %8s %8s\n", "", "", "no exit", "", "", "", "", "", "exit");
+    for (const Case& c : cases) {
+        const Scene s = sceneAt(c);
         QImage plain(s.Wid, s.Hey, QImage::Format_ARGB32), img = plain;
-        renderReference(s, plain);
-        std::printf("\n%-22s %9s %9s\n", "fast path, 1 thread", "s", "identical");
-        for (int lanes : {laneWidthAvailable(), 4, 1}) {
-            if (lanes > 1 && lanes > laneWidthAvailable())
-                continue;
-            RenderOptions o;
-            o.threads = 1;
-            o.lanes = lanes;
-            const double t = best(runs, [&] { renderInto(s, img, o); });
-            const bool same = img == plain;
+        long long plainEvals = 0;
+        const double tPlain = seconds([&] { renderReference(s, plain, &plainEvals); });
+        if (builtIn.isNull())
+            builtIn = plain;
+        for (int w : widths) {
+            RenderOptions one, all;
+            one.threads = 1;
+            one.lanes = all.lanes = w;
+            bool same = true;
+            const double tOne = best(runs, [&] { renderInto(s, img, one); });
+            same = same && img == plain;
+            const double tAll = best(runs, [&] { renderInto(s, img, all); });
+            same = same && img == plain;
+            RenderStats stats;
+            all.stats = &stats;
+            renderInto(s, img, all);
             allSame = allSame && same;
-            const char* name = lanes == 8 ? "AVX-512 lanes" : (lanes == 4 ? "AVX2 lanes" : "scalar (no lanes)");
-            std::printf("%-22s %9.3f %9s\n", name, t, same ? "yes" : "NO");
+            std::printf("%-24s %8.3f %8.1f  %-8s %8.3f %8.3f %7.1fx %7.2fx %8.1f %9s\n",
+                        w == widths.front() ? c.name : "", tPlain, perPixel(plainEvals, s), widthName(w), tOne,
+                        tAll, tPlain / tAll, tOne / tAll, perPixel(stats.evaluations, s), same ? "yes" : "NO");
         }
     }
 
-    const double tPixels = best(1, [&] { (void)blurByPixels(builtIn); });
+    std::printf("\n%-24s %-8s %10s %10s %10s %10s\n", "4096 x 3072, all cores", "lanes", "fast s", "no exit s",
+                "evals/px", "identical");
+    for (const Case& c : cases) {
+        const Scene s = sceneAt(c, 4096, 3072);
+        QImage img(s.Wid, s.Hey, QImage::Format_ARGB32), noExit = img;
+        RenderOptions o, off;
+        off.earlyExit = false;
+        RenderStats stats;
+        o.stats = &stats;
+        const double t = seconds([&] { renderInto(s, img, o); });
+        const double tOff = seconds([&] { renderInto(s, noExit, off); });
+        const bool same = img == noExit;
+        allSame = allSame && same;
+        std::printf("%-24s %-8s %10.3f %10.3f %10.1f %10s\n", c.name, widthName(widths.front()), t, tOff,
+                    perPixel(stats.evaluations, s), same ? "yes" : "NO");
+    }
+
+    const double tPixels = best(1, [&] { (void)blurReference(builtIn); });
     const double tBlur1 = best(runs, [&] { (void)blurImage(builtIn, 1); });
     const double tBlurAll = best(runs, [&] { (void)blurImage(builtIn, 0); });
-    const bool blurSame = blurImage(builtIn) == blurByPixels(builtIn);
+    const bool blurSame = blurImage(builtIn) == blurReference(builtIn);
     allSame = allSame && blurSame;
-    std::printf("\n%-22s %9s %9s %9s %9s %8s %8s %9s\n", "blur", "pixel s", "fast 1 s", "x pixel", "fast all",
-                "x pixel", "", "identical");
-    std::printf("%-22s %9.3f %9.3f %8.1fx %9.3f %7.1fx %8s %9s\n", "built-in picture", tPixels, tBlur1,
-                tPixels / tBlur1, tBlurAll, tPixels / tBlurAll, "", blurSame ? "yes" : "NO");
+    std::printf("\n%-24s %9s %9s %9s %9s %8s %9s\n", "blur", "pixel s", "fast 1 s", "x pixel", "fast all", "x pixel",
+                "identical");
+    std::printf("%-24s %9.3f %9.3f %8.1fx %9.3f %7.1fx %9s\n", "built-in picture", tPixels, tBlur1, tPixels / tBlur1,
+                tBlurAll, tPixels / tBlurAll, blurSame ? "yes" : "NO");
+    std::printf("\n\"plain\" is the one-pixel-after-another tracer on one thread; \"fast all\" uses every core.\n");
     return allSame ? 0 : 1;
 }

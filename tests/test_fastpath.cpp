@@ -5,8 +5,9 @@
 #include <limits>
 
 #include "render/distancefield.h"
-#include "render/fastfield.h"
-#include "render/lanefield.h"
+#include "render/culledfield.h"
+#include "render/raybounds.h"
+#include "render/lanes.h"
 #include "render/pow8.h"
 #include "render/tracer.h"
 
@@ -40,6 +41,64 @@ Scene strange()
     s.Light1.LinearAttenuation = 0;
     s.Light2.ConstAttenuation = -0.5f;
     return s;
+}
+
+// A random scene around the origin: moved, resized (zero and negative sizes too) and
+// see-through objects, random lights, and a camera anywhere: in the open, inside an object, on
+// a screen point or far away.
+Scene randomScene(QRandomGenerator& gen)
+{
+    const auto u = [&](double lo, double hi) { return float(lo + gen.bounded(hi - lo)); };
+    const auto vec = [&](double lo, double hi) { return Vector3D(u(lo, hi), u(lo, hi), u(lo, hi)); };
+    const auto size = [&](double hi) {
+        const int pick = int(gen.bounded(8));
+        return pick == 0 ? 0.0f : (pick == 1 ? u(-1, 0) : u(0.05, hi));
+    };
+    Scene s = Scene::builtIn();
+    Mater* mats[5] = {&s.Sphere1.Material, &s.Sphere2.Material, &s.Thor1.Material, &s.Thor2.Material,
+                      &s.Thor3.Material};
+    for (Mater* m : mats) {
+        m->Colour = vec(0, 1);
+        m->Specular = vec(0, 1);
+        m->Reflectivity = gen.bounded(4) == 0 ? Vector3D(1, 1, 1) : vec(0, 1);
+    }
+    s.Sphere1.Position = vec(-3, 3);
+    s.Sphere1.Radius = size(2);
+    s.Sphere2.Position = vec(-3, 3);
+    s.Sphere2.Radius = size(2);
+    Thor* tori[3] = {&s.Thor1, &s.Thor2, &s.Thor3};
+    for (Thor* t : tori) {
+        t->PosCen = vec(-3, 3);
+        t->Radius = size(2);
+        t->Width = size(0.8);
+    }
+    s.Light1.Position = vec(-5, 5);
+    s.Light2.Position = vec(-5, 5);
+    const int where = int(gen.bounded(10));
+    if (where == 0)
+        s.CamPos = s.Sphere1.Position; // inside, unless the radius is not positive
+    else if (where == 1)
+        s.CamPos = Vector3D(s.Thor1.PosCen.X + s.Thor1.Radius, s.Thor1.PosCen.Y, s.Thor1.PosCen.Z); // in the tube
+    else if (where == 2)
+        s.CamPos = Vector3D(u(-2, 2), u(-1.5, 1.5), 0); // on the screen, maybe on a screen point
+    else if (where == 3)
+        s.CamPos = vec(-1, 1) * float(gen.bounded(2) ? 40.0 : 3e5);
+    else
+        s.CamPos = Vector3D(u(-4, 4), u(-4, 4), u(-8, 2));
+    s.Wid = 4 + int(gen.bounded(45));
+    s.Hey = 3 + int(gen.bounded(34));
+    return s;
+}
+
+// The fast paths' vector widths this CPU runs, and the scalar one (1).
+QList<int> laneWidths()
+{
+    QList<int> widths = {1};
+    if (laneWidthAvailable() >= 4)
+        widths << 4;
+    if (laneWidthAvailable() >= 8)
+        widths << 8;
+    return widths;
 }
 
 bool sameBits(float a, float b)
@@ -97,6 +156,96 @@ private slots:
             QImage ref(s.Wid, s.Hey, QImage::Format_ARGB32);
             renderReference(s, ref);
             QCOMPARE(render(s), ref);
+        }
+    }
+
+    void randomScenesMatchOnEveryWidth()
+    {
+        // The early exit's bounds are proofs: a wrong margin shows as a pixel that differs.
+        QRandomGenerator gen(11);
+        const QList<int> widths = laneWidths();
+        qInfo("lane widths run: %s", qPrintable([&] {
+                  QStringList names;
+                  for (int w : widths)
+                      names << (w == 8 ? "AVX-512" : (w == 4 ? "AVX2" : "scalar"));
+                  return names.join(", ");
+              }()));
+        for (int n = 0; n < 300; ++n) {
+            const Scene s = randomScene(gen);
+            QImage ref(s.Wid, s.Hey, QImage::Format_ARGB32);
+            renderReference(s, ref);
+            for (int lanes : widths) {
+                RenderOptions o;
+                o.threads = 1 + n % 2;
+                o.lanes = lanes;
+                QVERIFY2(render(s, o) == ref, qPrintable(QString("scene %1, width %2").arg(n).arg(lanes)));
+            }
+        }
+    }
+
+    void clearanceKnownAnswers_data()
+    {
+        QTest::addColumn<Scene>("scene");
+        QTest::addColumn<Vector3D>("point");
+        QTest::addColumn<Vector3D>("dir");
+        QTest::addColumn<bool>("clear");
+        QTest::addColumn<bool>("retestLater");
+        const Scene b = Scene::builtIn();
+        const Vector3D cam = b.CamPos;
+        QTest::newRow("from the camera past everything") << b << cam << Vector3D(-0.8f, -0.6f, 0) << true << false;
+        QTest::newRow("from the camera into Sphere2") << b << cam << Vector3D(0, 0, 1) << false << true;
+        QTest::newRow("beyond all objects") << b << Vector3D(0, 0, 20) << Vector3D(0, 0, 1) << true << false;
+        QTest::newRow("outside the ball, not the camera")
+            << b << Vector3D(0, 0, 40) << Vector3D(0, 0, 1) << false << false;
+        QTest::newRow("not a unit direction") << b << cam << Vector3D(0, 0, 2) << false << false;
+        QTest::newRow("not-a-number direction") << b << cam << Vector3D(NAN, 0, 1) << false << false;
+        Scene nan = b;
+        nan.Thor2.Width = NAN;
+        QTest::newRow("not-a-number width") << nan << Vector3D(0, 0, 20) << Vector3D(0, 0, 1) << false << false;
+        // Only Sphere2 ahead, on the ray's line.
+        Scene alone = b;
+        for (Vector3D* p : {&alone.Sphere1.Position, &alone.Thor1.PosCen, &alone.Thor2.PosCen, &alone.Thor3.PosCen})
+            p->Z -= 12;
+        QTest::newRow("a sphere ahead") << alone << cam << Vector3D(0, 0, 1) << false << true;
+        alone.Sphere2.Radius = -0.5f; // its candidate never falls below 0.5
+        QTest::newRow("a negative radius ahead") << alone << cam << Vector3D(0, 0, 1) << true << false;
+        alone.Sphere2.Radius = -0.0001f; // within W1 of a hit at its centre
+        QTest::newRow("a slightly negative radius") << alone << cam << Vector3D(0, 0, 1) << false << true;
+    }
+
+    void clearanceKnownAnswers()
+    {
+        QFETCH(Scene, scene);
+        QFETCH(Vector3D, point);
+        QFETCH(Vector3D, dir);
+        QFETCH(bool, clear);
+        QFETCH(bool, retestLater);
+        const bool all[5] = {true, true, true, true, true};
+        const Clearance c = ClearanceTest(scene)(point, dir, all);
+        QCOMPARE(c.clear, clear);
+        if (!clear)
+            QCOMPARE(std::isfinite(c.retestAt), retestLater);
+    }
+
+    void raysThatMeetNothingCostNothing()
+    {
+        // Every object behind the camera: no ray needs a single distance evaluation.
+        Scene s = Scene::builtIn();
+        for (Vector3D* p : {&s.Sphere1.Position, &s.Sphere2.Position, &s.Thor1.PosCen, &s.Thor2.PosCen,
+                            &s.Thor3.PosCen})
+            p->Z -= 12;
+        s.Wid = 128;
+        s.Hey = 96;
+        for (int lanes : laneWidths()) {
+            RenderStats stats;
+            RenderOptions o;
+            o.lanes = lanes;
+            o.stats = &stats;
+            const QImage img = render(s, o);
+            QCOMPARE(stats.evaluations.load(), 0LL);
+            QImage ref(s.Wid, s.Hey, QImage::Format_ARGB32);
+            renderReference(s, ref);
+            QCOMPARE(img, ref);
         }
     }
 
