@@ -142,7 +142,7 @@ void ClearanceTest::makeRegions(Region out[5], double chord, double tOut, double
     }
 }
 
-Clearance ClearanceTest::operator()(const Vector3D& point, const Vector3D& dir, const bool on[5]) const
+Clearance ClearanceTest::operator()(const Vector3D& point, const Vector3D& dir, const bool on[5], unsigned may) const
 {
     Clearance never;
     never.retestAt = kInf;
@@ -176,9 +176,13 @@ Clearance ClearanceTest::operator()(const Vector3D& point, const Vector3D& dir, 
         clear = false;
         retestAt = std::max(retestAt, t);
     };
+    // What the tori's slab and annulus need of the ray, worked out for the first torus that
+    // needs it.
+    bool haveLine = false;
+    double tOut = 0, invDz = 0, bb = 0, invBb = 0;
     for (int k = 0; k < 5; ++k) {
         const Region& g = regions[k];
-        if (!on[k] || g.empty)
+        if (!on[k] || !((may >> k) & 1) || g.empty)
             continue;
         // The ray's nearest approach to the region's ball over [0, tOut].
         const double w[3] = {g.c[0] - p[0], g.c[1] - p[1], g.c[2] - p[2]};
@@ -193,12 +197,15 @@ Clearance ClearanceTest::operator()(const Vector3D& point, const Vector3D& dir, 
             continue;
         }
         // A torus: the slab |dz| < hz as an interval of t.
-        const double half = dot(p, D) * invDd;
-        const double disc = half * half - (pp - rb * rb) * invDd;
-        const double tOut = disc > 0 ? std::max(0.0, (-half + std::sqrt(disc)) * (1 + kGeomSlack)) : 0.0;
-        const double invDz = 1 / D[2];
-        const double bb = D[0] * D[0] + D[1] * D[1];
-        const double invBb = 1 / bb;
+        if (!haveLine) {
+            haveLine = true;
+            const double half = dot(p, D) * invDd;
+            const double disc = half * half - (pp - rb * rb) * invDd;
+            tOut = disc > 0 ? std::max(0.0, (-half + std::sqrt(disc)) * (1 + kGeomSlack)) : 0.0;
+            invDz = 1 / D[2];
+            bb = D[0] * D[0] + D[1] * D[1];
+            invBb = 1 / bb;
+        }
         const double dz0 = -w[2];
         double ta = -kInf, tb = kInf;
         if (D[2] != 0) {
@@ -237,18 +244,19 @@ Clearance ClearanceTest::operator()(const Vector3D& point, const Vector3D& dir, 
     return result;
 }
 
-bool ClearanceTest::clearFromCamera(double x0, double x1, double y0, double y1) const
+unsigned ClearanceTest::mayMeetFromCamera(double x0, double x1, double y0, double y1) const
 {
+    constexpr unsigned all = 0x1f;
     if (!m_usable || !m_camUsable)
-        return false;
+        return all;
     for (bool f : m_finite)
         if (!f)
-            return false;
+            return all;
     const double C[3] = {m_camera.X, m_camera.Y, m_camera.Z};
     // The rays through the rectangle fill the pyramid from the camera over it; the rectangle is
     // widened a hair so that a single row or column still spans one.
     if (!(std::fabs(C[2]) > 1e-6))
-        return false;
+        return all;
     const double eps = 1e-6 * (1 + std::fabs(x0) + std::fabs(x1) + std::fabs(y0) + std::fabs(y1));
     const double S[4][3] = {{x0 - eps, y0 - eps, -C[2]}, {x1 + eps, y0 - eps, -C[2]}, {x1 + eps, y1 + eps, -C[2]},
                             {x0 - eps, y1 + eps, -C[2]}};
@@ -271,8 +279,9 @@ bool ClearanceTest::clearFromCamera(double x0, double x1, double y0, double y1) 
                 x = -x;
         nLen[k] = std::sqrt(dot(n[k], n[k]));
         if (!(nLen[k] > 0))
-            return false;
+            return all;
     }
+    unsigned may = 0;
     for (int k = 0; k < 5; ++k) {
         const Region& g = m_camRegion[k];
         if (g.empty)
@@ -286,7 +295,7 @@ bool ClearanceTest::clearFromCamera(double x0, double x1, double y0, double y1) 
         for (int f = 0; f < 4 && !outside; ++f)
             outside = dot(n[f], o) < -(reach * (1 + kGeomSlack) + kGeomSlack * std::sqrt(dot(o, o))) * nLen[f];
         if (!outside)
-            return false;
+            may |= 1u << k;
     }
-    return true;
+    return may;
 }

@@ -42,12 +42,15 @@ public:
 
     // At the marching point p of a ray with direction D, with the objects `on` still enabled,
     // before the step from p. p is the camera or a point the march kept (within 30 of the
-    // origin); at any other point the answer is "not clear, never".
-    Clearance operator()(const Vector3D& p, const Vector3D& D, const bool on[5]) const;
+    // origin); at any other point the answer is "not clear, never". Objects outside `may`
+    // (see mayMeetFromCamera) are known not to be met and are not looked at.
+    Clearance operator()(const Vector3D& p, const Vector3D& D, const bool on[5], unsigned may = 0x1f) const;
 
-    // True when every ray from the camera through the screen rectangle [x0, x1] x [y0, y1]
-    // (in the plane z = 0) provably meets nothing: its pixels are black.
-    bool clearFromCamera(double x0, double x1, double y0, double y1) const;
+    // The objects (bit k for object k, 0 Sphere1 .. 4 Thor3) that a ray from the camera through
+    // the screen rectangle [x0, x1] x [y0, y1] (in the plane z = 0) may meet anywhere along its
+    // march; no other object needs testing for these rays, at the camera or later. 0: the
+    // rectangle's pixels are black.
+    unsigned mayMeetFromCamera(double x0, double x1, double y0, double y1) const;
 
 private:
     // Where an object's candidate may be below the step floor, widened by the drift: a ball,
