@@ -75,7 +75,7 @@ ClearanceTest::ClearanceTest(const Scene& scene) : m_scene(scene), m_camera(scen
     const double chord = 2 * rb / kDirLenLo;
     if (!(driftFor(chord, chord, m_floor) <= kBallDrift))
         return;
-    makeRegions(m_ball, chord, chord, rb);
+    makeRegions(m_ball, chord, chord, rb, 0);
     // From the camera the ray runs at most |camera| + rb to the ball's far side.
     const double cam = std::sqrt(double(m_camera.X) * m_camera.X + double(m_camera.Y) * m_camera.Y +
                                  double(m_camera.Z) * m_camera.Z);
@@ -84,16 +84,18 @@ ClearanceTest::ClearanceTest(const Scene& scene) : m_scene(scene), m_camera(scen
     // A camera far away lets the first step drift by up to kU of its length: up to 1 allowed.
     const double tCam = (cam + kBall + 1) / kDirLenLo;
     const double chordCam = 2 * (kBall + 1) / kDirLenLo;
-    const double eCam = driftFor(chordCam, tCam, m_floor);
+    // At least the drift of the ball's regions, so that a camera region holds the ball region of
+    // the same object (see mayMeetFromCamera).
+    const double eCam = std::max(driftFor(chordCam, tCam, m_floor), driftFor(chord, chord, m_floor));
     m_camUsable = eCam <= 1;
     m_camBall = kBall + eCam;
-    makeRegions(m_camRegion, chordCam, tCam, std::max(cam, m_camBall));
+    makeRegions(m_camRegion, chordCam, tCam, std::max({cam, rb, m_camBall}), eCam);
 }
 
-void ClearanceTest::makeRegions(Region out[5], double chord, double tOut, double pMax) const
+void ClearanceTest::makeRegions(Region out[5], double chord, double tOut, double pMax, double minDrift) const
 {
     const double s = m_floor;
-    const double e = driftFor(chord, tOut, s);
+    const double e = std::max(driftFor(chord, tOut, s), minDrift);
     // A point that leaves a region by this much is cleared by the next test there.
     const double gap = 0.25 * s + 1e-4;
     const Sphere* spheres[2] = {&m_scene.Sphere1, &m_scene.Sphere2};

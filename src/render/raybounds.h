@@ -42,14 +42,15 @@ public:
 
     // At the marching point p of a ray with direction D, with the objects `on` still enabled,
     // before the step from p. p is the camera or a point the march kept (within 30 of the
-    // origin); at any other point the answer is "not clear, never". Objects outside `may`
-    // (see mayMeetFromCamera) are known not to be met and are not looked at.
+    // origin); at any other point the answer is "not clear, never". At the camera only, `may`
+    // from mayMeetFromCamera for the ray's tile leaves out the objects it rules out: together
+    // the two tests cover every object along the whole march. Further on, the march may have
+    // drifted farther than mayMeetFromCamera allowed for, and every enabled object is tested.
     Clearance operator()(const Vector3D& p, const Vector3D& D, const bool on[5], unsigned may = 0x1f) const;
 
-    // The objects (bit k for object k, 0 Sphere1 .. 4 Thor3) that a ray from the camera through
-    // the screen rectangle [x0, x1] x [y0, y1] (in the plane z = 0) may meet anywhere along its
-    // march; no other object needs testing for these rays, at the camera or later. 0: the
-    // rectangle's pixels are black.
+    // The objects (bit k for object k, 0 Sphere1 .. 4 Thor3) whose candidates may fall below the
+    // step floor near a ray from the camera through the screen rectangle [x0, x1] x [y0, y1]
+    // (in the plane z = 0). 0: no ray through it can meet anything, its pixels are black.
     unsigned mayMeetFromCamera(double x0, double x1, double y0, double y1) const;
 
 private:
@@ -64,8 +65,9 @@ private:
         double outSphere = 0, outRho = 0; // how far beyond the ball or the annulus a retest succeeds
     };
     // The regions for points whose march has at most `chord` left inside the ball, started at
-    // most `tOut` along the ray, with no point beyond `pMax` of the origin.
-    void makeRegions(Region out[5], double chord, double tOut, double pMax) const;
+    // most `tOut` along the ray, with no point beyond `pMax` of the origin, widened by the drift
+    // of such a march, at least `minDrift`.
+    void makeRegions(Region out[5], double chord, double tOut, double pMax, double minDrift) const;
 
     const Scene& m_scene;
     Vector3D m_camera;

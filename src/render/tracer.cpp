@@ -65,6 +65,8 @@ Vector3D marchFast(const Scene& scene, const CullingField& field, const Clearanc
             if (c.clear)
                 break;
             retestAt = travel + std::max(c.retestAt, kMinRetest);
+            // The tile's word holds at the camera only.
+            may = 0x1f;
         }
         const float len = field(px.temp, &numObj, px.b);
         ++evaluations;
@@ -226,7 +228,10 @@ long long renderColumnsInLanes(const Scene& scene, const ClearanceTest* clearanc
         const Clearance c = (*clearance)(st[l].temp, st[l].D, st[l].b, may[l]);
         if (c.clear)
             return false;
-        blk.retest[l] = static_cast<float>(blk.travel[l] + std::max(c.retestAt, kMinRetest));
+        const double at = blk.travel[l] + std::max(c.retestAt, kMinRetest);
+        blk.retest[l] = at < 1e30 ? static_cast<float>(at) : inf;
+        // The tile's word holds at the camera only.
+        may[l] = 0x1f;
         return true;
     };
     // Gives lane l the next pixel that needs marching, or leaves it idle when there is none.
