@@ -42,6 +42,7 @@ private slots:
         QString next = start;
         w.setFileNameAsker([&](bool) { return next; });
         dismissBoxes([&] { w.LoadFromXml(); });
+        SETTLE(w);
         QCOMPARE(w.curImage->size(), QSize(256, 192));
 
         const int keys[] = {Qt::Key_A, Qt::Key_D, Qt::Key_W, Qt::Key_S, Qt::Key_Z, Qt::Key_X};
@@ -63,6 +64,7 @@ private slots:
                 before = residentKb();
         }
         // The last load renders the saved scene again: still the right picture.
+        SETTLE(w);
         QCOMPARE(*w.curImage, render(w.scene));
         const long after = residentKb();
         QVERIFY(before > 0 && after > 0);

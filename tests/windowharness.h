@@ -31,3 +31,6 @@ inline QString status(MainWindow& w)
 {
     return w.statusBar()->currentMessage();
 }
+
+// Waits until the window has no picture on its way: every event's render and blur are done.
+#define SETTLE(w) QTRY_VERIFY_WITH_TIMEOUT(!(w).isRendering(), 30000)

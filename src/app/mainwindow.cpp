@@ -1,15 +1,23 @@
 #include "app/mainwindow.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressBar>
+#include <QScreen>
+#include <QScrollArea>
 #include <QStatusBar>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <cmath>
 
 #include "picture/blur.h"
+#include "render/background.h"
 #include "render/distancefield.h"
 #include "render/lighting.h"
 #include "render/tracer.h"
@@ -22,6 +30,10 @@ constexpr int kPassingMessageMs = 2000;
 // One key or wheel step along an axis.
 constexpr double kStep = 0.1;
 constexpr double kMouseDivisor = 3.0;
+// Work that takes longer than this shows a progress bar and a busy cursor.
+constexpr int kProgressAfterMs = 300;
+// A drag preview should take no longer than a frame at this rate.
+constexpr double kPreviewRate = 30.0;
 
 // Adds `delta` in double and stores the sum rounded to float, as every camera move does.
 void moveAxis(float& component, double delta)
@@ -38,16 +50,32 @@ MainWindow::MainWindow()
     labelIm = new QLabel;
     image = new QPixmap(scene.Wid, scene.Hey);
     curImage = new QImage(scene.Wid, scene.Hey, QImage::Format_ARGB32);
+    // The first picture is there before the window shows.
     Paint();
     statusBar()->showMessage(tr("Rayed"), kPassingMessageMs);
 
     mainLayout = new QVBoxLayout;
-    // The window cannot shrink below the picture.
+    // The window cannot shrink below the picture (or the screen, where the picture is larger).
     mainLayout->setSizeConstraint(QLayout::SetMinimumSize);
     labelIm->setPixmap(*image);
-    mainLayout->addWidget(labelIm);
+    scrollArea = new QScrollArea;
+    scrollArea->setFrameShape(QFrame::NoFrame);
+    scrollArea->setWidget(labelIm);
+    mainLayout->addWidget(scrollArea);
     window->setLayout(mainLayout);
     setCentralWidget(window);
+    fitPicture();
+
+    renderer = new BackgroundRenderer(this);
+    connect(renderer, &BackgroundRenderer::finished, this, &MainWindow::showPicture);
+    progressBar = new QProgressBar;
+    progressBar->setRange(0, 100);
+    progressBar->setMaximumWidth(200);
+    progressBar->hide();
+    statusBar()->addPermanentWidget(progressBar);
+    progressTimer = new QTimer(this);
+    progressTimer->setInterval(100);
+    connect(progressTimer, &QTimer::timeout, this, &MainWindow::updateProgress);
 
     createActions();
     createMenus();
@@ -57,9 +85,45 @@ MainWindow::MainWindow()
 
 MainWindow::~MainWindow()
 {
+    // No worker may still write into a picture of this window.
+    renderer->stopAll();
     delete image;
     delete curImage;
     // The widgets belong to the window's object tree, which frees them.
+}
+
+bool MainWindow::isRendering() const
+{
+    return renderer->busy();
+}
+
+void MainWindow::closeEvent(QCloseEvent* pe)
+{
+    renderer->stopAll();
+    jobs.clear();
+    updateProgress();
+    QMainWindow::closeEvent(pe);
+}
+
+void MainWindow::fitPicture()
+{
+    const QSize picture(scene.Wid, scene.Hey);
+    labelIm->resize(picture);
+    QSize room = picture;
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        // Leave room for the menu bar, the status bar and the window's frame.
+        const QSize avail = screen->availableGeometry().size() - QSize(60, 140);
+        room = room.boundedTo(avail.expandedTo(QSize(200, 150)));
+    }
+    scrollArea->setMinimumSize(room);
+    scrollArea->setMaximumSize(picture);
+    // A smaller picture than before: the window fits it again, once the layout has caught up.
+    if (isVisible())
+        QTimer::singleShot(0, this, [this] {
+            mainLayout->activate();
+            layout()->activate();
+            resize(sizeHint().expandedTo(minimumSizeHint()));
+        });
 }
 
 void MainWindow::createStatusBar()
@@ -114,6 +178,7 @@ void MainWindow::Paint()
     image->convertFromImage(*curImage, Qt::AutoColor);
     // The label keeps its own copy of a pixmap, so it is handed the new one.
     labelIm->setPixmap(*image);
+    shownSerial = serial;
 }
 
 void MainWindow::AntiAliasing()
@@ -142,12 +207,105 @@ Vector3D MainWindow::countLites(Vector3D Dist, Vector3D Color, Vector3D SpeColor
     return ::countLites(Dist, Color, SpeColor, Light0);
 }
 
-void MainWindow::refresh(const QString& message)
+void MainWindow::submit(const JobPurpose& purpose, const Scene& s, const QImage& source, bool blur)
 {
-    Paint();
+    const quint64 tag = nextTag++;
+    jobs.insert(tag, purpose);
+    PictureJob job;
+    job.scene = s;
+    job.source = source;
+    job.blur = blur;
+    job.tag = tag;
+    // A running job is out of date unless it renders this very version (a blur waits for it).
+    const auto running = jobs.constFind(renderer->runningTag());
+    const bool stillWanted = running != jobs.constEnd() && running->serial == purpose.serial && !running->preview;
+    renderer->submit(job, stillWanted);
+    if (!progressTimer->isActive())
+        progressTimer->start();
+}
+
+void MainWindow::refresh(const QString& message, bool persistent)
+{
     AntiAl = false;
-    repaint();
-    statusBar()->showMessage(message, kPassingMessageMs);
+    blurAfter = 0;
+    ++serial;
+    JobPurpose p;
+    p.serial = serial;
+    p.message = message;
+    p.persistent = persistent;
+    fullPending = serial;
+    submit(p, scene, QImage(), false);
+}
+
+void MainWindow::renderPreview()
+{
+    ++serial;
+    // Reduced so that a preview takes about a frame of kPreviewRate.
+    const int divisor = lastRenderSeconds * kPreviewRate > 1 ? int(std::ceil(std::sqrt(lastRenderSeconds * kPreviewRate))) : 1;
+    Scene s = scene;
+    s.Wid = std::max(1, scene.Wid / divisor);
+    s.Hey = std::max(1, scene.Hey / divisor);
+    JobPurpose p;
+    p.serial = serial;
+    p.preview = true;
+    submit(p, s, QImage(), false);
+}
+
+void MainWindow::showPicture(quint64 tag, const QImage& picture, double seconds)
+{
+    const JobPurpose p = jobs.take(tag);
+    updateProgress();
+    if (p.serial != serial)
+        return; // a newer request is on its way
+    if (picture.isNull()) {
+        statusBar()->showMessage(tr("Error"));
+        return;
+    }
+    if (p.preview) {
+        if (dragging)
+            labelIm->setPixmap(QPixmap::fromImage(
+                picture.size() == curImage->size() ? picture : picture.scaled(curImage->size())));
+        return;
+    }
+    if (!p.blurred) {
+        lastRenderSeconds = seconds;
+        fullPending = 0;
+    }
+    *curImage = picture;
+    image->convertFromImage(*curImage, Qt::AutoColor);
+    labelIm->setPixmap(*image);
+    shownSerial = serial;
+    if (!p.message.isEmpty())
+        statusBar()->showMessage(p.message, p.persistent ? 0 : kPassingMessageMs);
+    if (!p.blurred && blurAfter == serial) {
+        // A Q pressed while this picture was on its way blurs it now.
+        blurAfter = 0;
+        JobPurpose b;
+        b.serial = serial;
+        b.blurred = true;
+        b.message = tr("AntiAliasing Made");
+        submit(b, scene, *curImage, true);
+    }
+}
+
+void MainWindow::updateProgress()
+{
+    const bool busy = renderer->busy();
+    if (busy && renderer->runningMs() > kProgressAfterMs) {
+        progressBar->setValue(int(renderer->progress() * 100));
+        if (!progressBar->isVisible()) {
+            progressBar->show();
+            setCursor(Qt::BusyCursor);
+        }
+        return;
+    }
+    if (!busy) {
+        progressTimer->stop();
+        if (progressBar->isVisible()) {
+            progressBar->hide();
+            unsetCursor();
+        }
+    }
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* pe)
@@ -171,13 +329,34 @@ void MainWindow::keyPressEvent(QKeyEvent* pe)
     case Qt::Key_X:
         moveAxis(scene.CamPos.Z, kStep);
         break;
-    case Qt::Key_Q:
-        AntiAliasing();
+    case Qt::Key_Q: {
+        if (AntiAl)
+            return;
         AntiAl = true;
+        if (fullPending != 0 && fullPending == serial) {
+            // Blur the picture of this camera once it is there.
+            blurAfter = serial;
+            return;
+        }
+        JobPurpose b;
+        b.serial = serial;
+        b.blurred = true;
+        b.message = tr("AntiAliasing Made");
+        if (shownSerial == serial) {
+            submit(b, scene, *curImage, true);
+        } else {
+            // The camera moved without a full picture (a drag): render it, then blur.
+            fullPending = serial;
+            submit(b, scene, QImage(), true);
+        }
         return;
+    }
     case Qt::Key_Escape:
+        // Closing drops the render this key would start; its message still shows.
         close();
-        break;
+        AntiAl = false;
+        statusBar()->showMessage(tr("Made"), kPassingMessageMs);
+        return;
     default:
         break;
     }
@@ -200,21 +379,31 @@ void MainWindow::wheelEvent(QWheelEvent* pe)
 void MainWindow::mousePressEvent(QMouseEvent* pe)
 {
     ptrMousePosition = pe->position().toPoint();
+    dragging = true;
+    dragMoved = false;
 }
 
 void MainWindow::mouseMoveEvent(QMouseEvent* pe)
 {
-    // Every move adds the whole way from the press point; the render waits for the release.
+    // Every move adds the whole way from the press point; the picture follows at reduced size.
     const QPoint pos = pe->position().toPoint();
     moveAxis(scene.CamPos.Y, (pos.y() - ptrMousePosition.y()) / kMouseDivisor / scene.Hey);
     moveAxis(scene.CamPos.X, (pos.x() - ptrMousePosition.x()) / kMouseDivisor / scene.Wid);
+    dragMoved = true;
+    if (dragging)
+        renderPreview();
 }
 
 void MainWindow::mouseReleaseEvent(QMouseEvent* pe)
 {
     const QPoint pos = pe->position().toPoint();
+    dragging = false;
     if (pos != ptrMousePosition)
         refresh(tr("Translated"));
+    else if (dragMoved)
+        // Back at the press point: no message, but no preview may stay on screen.
+        refresh(QString());
+    dragMoved = false;
     ptrMousePosition = pos;
 }
 
@@ -255,7 +444,11 @@ void MainWindow::rebuildPicture()
     delete curImage;
     image = new QPixmap(scene.Wid, scene.Hey);
     curImage = new QImage(scene.Wid, scene.Hey, QImage::Format_ARGB32);
+    // Black until the new picture is there.
+    curImage->fill(Qt::black);
+    image->fill(Qt::black);
     labelIm->setPixmap(*image);
+    fitPicture();
 }
 
 void MainWindow::save(Serializer& serial, const char* done)
@@ -279,9 +472,7 @@ void MainWindow::load(Serializer& serial, const char* done)
     }
     statusBar()->showMessage(tr(done));
     rebuildPicture();
-    Paint();
-    repaint();
-    statusBar()->showMessage(tr("RayTraced"));
+    refresh(tr("RayTraced"), true);
 }
 
 void MainWindow::SerializeInXml()

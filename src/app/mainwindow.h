@@ -1,21 +1,29 @@
 #pragma once
 
+#include <QHash>
 #include <QMainWindow>
 #include <QPoint>
 #include <functional>
 
 #include "scene/scene.h"
 
+class BackgroundRenderer;
 class QAction;
 class QLabel;
 class QMenu;
+class QProgressBar;
+class QScrollArea;
+class QTimer;
 class QVBoxLayout;
 class Serializer;
 
 // The program's one window: shows the picture of the scene, moves the camera from keys, wheel
 // and mouse drags, blurs on Q, and saves or loads the scene from its menus. Rendering, blurring
 // and the file formats live in the core library; the methods here apply them to the window's
-// own scene and picture.
+// own scene and picture. Input changes the scene at once; pictures are rendered and blurred on
+// worker threads and swapped in when done, the newest request first, so the window never
+// waits for a picture. Once the work is done, picture, blur state and status message are
+// those that handling each event in turn, each with its own render, would leave.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
@@ -48,8 +56,10 @@ public slots:
     void exit();
 
 public:
-    // Renders the scene into curImage and refreshes the pixmap on screen.
+    // Renders the scene into curImage and refreshes the pixmap on screen, before returning.
     void Paint();
+    // True while a picture is being rendered or blurred, or waits to be.
+    bool isRendering() const;
     // Blurs the picture once; does nothing while AntiAl is set.
     void AntiAliasing();
     // One blur pass from curImage into Temp, then Temp becomes curImage.
@@ -68,13 +78,29 @@ protected:
     void mousePressEvent(QMouseEvent* pe) override;
     void mouseMoveEvent(QMouseEvent* pe) override;
     void mouseReleaseEvent(QMouseEvent* pe) override;
+    void closeEvent(QCloseEvent* pe) override;
 
 private:
     void createActions();
     void createMenus();
     void createStatusBar();
-    // Render, clear the blur flag, repaint and show `message` for two seconds.
-    void refresh(const QString& message);
+    // What a picture job is for.
+    struct JobPurpose {
+        quint64 serial = 0;     // the scene version it shows
+        bool preview = false;   // a reduced drag preview, shown but not kept
+        bool blurred = false;   // the job blurs
+        QString message;        // shown with the picture; empty: none
+        bool persistent = false; // the message stays until replaced
+    };
+    // Clears the blur flag and renders the current scene in the background; `message` is shown
+    // with the picture, for two seconds unless `persistent`.
+    void refresh(const QString& message, bool persistent = false);
+    void submit(const JobPurpose& purpose, const Scene& scene, const QImage& source, bool blur);
+    void showPicture(quint64 tag, const QImage& picture, double seconds);
+    void renderPreview();
+    void updateProgress();
+    // Sizes the picture's area: the whole picture where the screen has room, else scroll bars.
+    void fitPicture();
     // Shows the modal "Message" box that comes before every file command.
     void announce(const QString& text);
     void save(Serializer& serial, const char* done);
@@ -85,6 +111,24 @@ private:
 
     QWidget* window = nullptr;
     QVBoxLayout* mainLayout = nullptr;
+    QScrollArea* scrollArea = nullptr;
+    QProgressBar* progressBar = nullptr;
+    QTimer* progressTimer = nullptr;
+    BackgroundRenderer* renderer = nullptr;
+    QHash<quint64, JobPurpose> jobs;
+    quint64 nextTag = 1;
+    // Scene version: every change and every render request counts one up.
+    quint64 serial = 0;
+    // The version whose full picture curImage holds.
+    quint64 shownSerial = 0;
+    // The version for which a Q waits on its render, 0 for none.
+    quint64 blurAfter = 0;
+    // A full render of this version is on its way, 0 for none.
+    quint64 fullPending = 0;
+    bool dragging = false;
+    bool dragMoved = false;
+    // How long the last full render took, to size drag previews.
+    double lastRenderSeconds = 0;
     QMenu* fileMenu = nullptr;
     QAction* XMLLAct = nullptr;
     QAction* BinLAct = nullptr;

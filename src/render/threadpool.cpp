@@ -57,7 +57,9 @@ void parallelFor(int count, int threads, const std::function<void(int, int)>& bo
         // Small chunks: columns differ a lot in cost, and a chunk costs one atomic increment.
         chunk = std::max(1, count / (n * 64));
     if (n <= 1) {
-        body(0, count);
+        // The same chunks as with more threads, so that a body may stop between them.
+        for (int lo = 0; lo < count; lo += chunk)
+            body(lo, std::min(count, lo + chunk));
         return;
     }
     std::atomic<int> next{0};

@@ -8,6 +8,7 @@ int workerCount(int requested);
 // Runs body(lo, hi) over [0, count) in chunks of `chunk` (0: a size that balances uneven work
 // over the threads) on `threads` threads (0: every core): the calling thread and the program's
 // render pool, whose threads live as long as the program. The chunks are handed out one at a
-// time, so a thread that finishes early takes the next. Returns when every chunk is done.
+// time, so a thread that finishes early takes the next; one thread takes them in order. Returns
+// when every chunk is done.
 // May be called from several threads at once, and from a pool thread.
 void parallelFor(int count, int threads, const std::function<void(int, int)>& body, int chunk = 0);

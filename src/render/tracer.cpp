@@ -314,14 +314,16 @@ long long renderColumnsInLanes(const Scene& scene, const ClearanceTest* clearanc
 
 } // namespace
 
-void renderInto(const Scene& scene, QImage& target, const RenderOptions& options)
+bool renderInto(const Scene& scene, QImage& target, const RenderOptions& options)
 {
     if (options.reference) {
         long long n = 0;
         renderReference(scene, target, &n);
         if (options.stats)
             options.stats->evaluations += n;
-        return;
+        if (options.columnsDone)
+            *options.columnsDone += scene.Wid;
+        return true;
     }
     // Detach once here: the workers must not each detach a shared image.
     uchar* bits = target.bits();
@@ -340,7 +342,12 @@ void renderInto(const Scene& scene, QImage& target, const RenderOptions& options
     const int lineCols = 16;
     const int skew = static_cast<int>((reinterpret_cast<quintptr>(bits) % 64) / 4);
     const int count = (scene.Wid + skew + lineCols - 1) / lineCols;
+    std::atomic<bool> stopped{false};
     parallelFor(count, options.threads, [&](int first, int last) {
+        if (options.cancel && options.cancel->load(std::memory_order_relaxed)) {
+            stopped = true;
+            return;
+        }
         const int lo = std::max(0, first * lineCols - skew), hi = std::min(scene.Wid, last * lineCols - skew);
         long long n = 0;
         if (width > 0) {
@@ -355,7 +362,10 @@ void renderInto(const Scene& scene, QImage& target, const RenderOptions& options
         }
         if (options.stats)
             options.stats->evaluations += n;
+        if (options.columnsDone)
+            *options.columnsDone += hi - lo;
     }, 1);
+    return !stopped;
 }
 
 QImage render(const Scene& scene, const RenderOptions& options)

@@ -40,6 +40,11 @@ struct RenderOptions {
     bool earlyExit = true;
     // When set, receives the counts of this render.
     RenderStats* stats = nullptr;
+    // When set and it becomes true, the render stops within one strip of columns per thread,
+    // leaving the picture partly drawn.
+    const std::atomic<bool>* cancel = nullptr;
+    // When set, counts the columns finished so far.
+    std::atomic<int>* columnsDone = nullptr;
 };
 
 // The accumulated colour of pixel (i, j) on the 0..255 scale, before the final cap, marched
@@ -56,7 +61,8 @@ Vector3D tracePixelFast(const Scene& scene, int i, int j, bool earlyExit = true,
 QRgb packColour(const Vector3D& c);
 
 // Renders the whole picture into `target`, which must be scene.Wid x scene.Hey in a 32-bit format.
-void renderInto(const Scene& scene, QImage& target, const RenderOptions& options = RenderOptions());
+// False when options.cancel stopped it first.
+bool renderInto(const Scene& scene, QImage& target, const RenderOptions& options = RenderOptions());
 
 // A new scene.Wid x scene.Hey ARGB32 picture of the scene.
 QImage render(const Scene& scene, const RenderOptions& options = RenderOptions());
