@@ -1,6 +1,8 @@
 #include <QAction>
 #include <QLabel>
 #include <QMenuBar>
+#include <QProgressBar>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QWheelEvent>
 #include <QtTest>
@@ -381,6 +383,88 @@ private slots:
         w.setFileNameAsker([&](bool) { return dir.filePath("no/such/folder/scene.xml"); });
         dismissBoxes([&] { w.SerializeInXml(); });
         QCOMPARE(status(w), QStringLiteral("Error"));
+    }
+
+    void quickKeysEndWithTheLastCamerasPicture()
+    {
+        // Keys faster than the renders: only the newest camera's picture needs to be made.
+        MainWindow w;
+        QRandomGenerator gen(12);
+        const Qt::Key keys[] = {Qt::Key_A, Qt::Key_D, Qt::Key_W, Qt::Key_S, Qt::Key_Z, Qt::Key_X, Qt::Key_Space};
+        for (int n = 0; n < 100; ++n)
+            QTest::keyClick(&w, keys[gen.bounded(7)]);
+        SETTLE(w);
+        QCOMPARE(status(w), QStringLiteral("Made"));
+        QCOMPARE(*w.curImage, render(w.scene));
+        QCOMPARE(w.labelIm->pixmap().toImage().convertToFormat(QImage::Format_RGB32), pixels(*w.curImage));
+    }
+
+    void blurSequencesEndAsOneByOne_data()
+    {
+        QTest::addColumn<QString>("keys");
+        for (const char* k : {"DQD", "DQ", "QDQ", "QQ", "DQQ", "QDQD", "DSQ"})
+            QTest::newRow(k) << QString(k);
+    }
+
+    void blurSequencesEndAsOneByOne()
+    {
+        QFETCH(QString, keys);
+        MainWindow quick, patient;
+        for (QChar k : keys) {
+            const Qt::Key key = Qt::Key(k.unicode());
+            QTest::keyClick(&quick, key);
+            QTest::keyClick(&patient, key);
+            SETTLE(patient);
+        }
+        SETTLE(quick);
+        QCOMPARE(quick.scene.CamPos, patient.scene.CamPos);
+        QCOMPARE(quick.AntiAl, patient.AntiAl);
+        QCOMPARE(status(quick), status(patient));
+        QCOMPARE(*quick.curImage, *patient.curImage);
+    }
+
+    void dragShowsTheMovingCamera()
+    {
+        MainWindow w;
+        const QImage before = *w.curImage;
+        sendMouse(w, QEvent::MouseButtonPress, QPoint(100, 100));
+        sendMouse(w, QEvent::MouseMove, QPoint(160, 100));
+        // A frame this small renders quickly: the preview is the whole picture.
+        QTRY_COMPARE(w.labelIm->pixmap().toImage().convertToFormat(QImage::Format_RGB32), pixels(render(w.scene)));
+        QCOMPARE(*w.curImage, before);
+        sendMouse(w, QEvent::MouseButtonRelease, QPoint(160, 100));
+        SETTLE(w);
+        QCOMPARE(*w.curImage, render(w.scene));
+    }
+
+    void longRenderKeepsTheWindowLiveAndClosesCleanly()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("big.xml");
+        Scene big = Scene::builtIn();
+        big.Wid = 4096;
+        big.Hey = 3072;
+        XMLS writer;
+        QVERIFY(saveScene(writer, path, big));
+        MainWindow w;
+        w.setFileNameAsker([&](bool) { return path; });
+        dismissBoxes([&] { w.LoadFromXml(); });
+        QVERIFY(w.isRendering());
+        // An event posted now is handled while the picture is still being made.
+        bool handled = false, duringRender = false;
+        QTimer::singleShot(0, &w, [&] {
+            handled = true;
+            duringRender = w.isRendering();
+        });
+        QTRY_VERIFY(handled);
+        QVERIFY(duringRender);
+        // Past a moment the status bar shows how far it has come.
+        auto* bar = w.findChild<QProgressBar*>();
+        QVERIFY(bar);
+        QTRY_VERIFY(bar->isVisible() || !w.isRendering());
+        // Closing stops the work at once.
+        w.close();
+        QVERIFY(!w.isRendering());
     }
 
     void menus()

@@ -251,7 +251,7 @@ void MainWindow::renderPreview()
     submit(p, s, QImage(), false);
 }
 
-void MainWindow::showPicture(quint64 tag, const QImage& picture, double seconds)
+void MainWindow::showPicture(quint64 tag, const QImage& picture, const QImage& display, double seconds)
 {
     const JobPurpose p = jobs.take(tag);
     updateProgress();
@@ -272,7 +272,8 @@ void MainWindow::showPicture(quint64 tag, const QImage& picture, double seconds)
         fullPending = 0;
     }
     *curImage = picture;
-    image->convertFromImage(*curImage, Qt::AutoColor);
+    // The same pixels, already in the pixmap's own format: taken over without a copy.
+    *image = QPixmap::fromImage(QImage(display));
     labelIm->setPixmap(*image);
     shownSerial = serial;
     if (!p.message.isEmpty())

@@ -96,7 +96,7 @@ private:
     // with the picture, for two seconds unless `persistent`.
     void refresh(const QString& message, bool persistent = false);
     void submit(const JobPurpose& purpose, const Scene& scene, const QImage& source, bool blur);
-    void showPicture(quint64 tag, const QImage& picture, double seconds);
+    void showPicture(quint64 tag, const QImage& picture, const QImage& display, double seconds);
     void renderPreview();
     void updateProgress();
     // Sizes the picture's area: the whole picture where the screen has room, else scroll bars.

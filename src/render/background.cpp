@@ -76,16 +76,20 @@ void BackgroundRenderer::start()
         }
         if (complete && run->job.blur && !run->cancel && !picture.isNull())
             picture = blurImage(picture);
+        QImage display;
+        if (complete && !run->cancel && !picture.isNull())
+            display = picture.convertToFormat(QImage::Format_RGB32);
         const double seconds = t.nsecsElapsed() / 1e9;
         // Handed to this object's thread; a cancelled run's result is dropped there.
         QMetaObject::invokeMethod(
-            this, [this, run, picture, complete, seconds] { onDone(run, picture, complete, seconds); },
+            this, [this, run, picture, display, complete, seconds] { onDone(run, picture, display, complete, seconds); },
             Qt::QueuedConnection);
         run->done = true;
     });
 }
 
-void BackgroundRenderer::onDone(const std::shared_ptr<Run>& run, const QImage& picture, bool complete, double seconds)
+void BackgroundRenderer::onDone(const std::shared_ptr<Run>& run, const QImage& picture, const QImage& display,
+                                bool complete, double seconds)
 {
     if (run != m_current)
         return; // stopped by stopAll
@@ -95,5 +99,5 @@ void BackgroundRenderer::onDone(const std::shared_ptr<Run>& run, const QImage& p
     const quint64 tag = run->job.tag;
     start();
     if (wanted)
-        emit finished(tag, picture, seconds);
+        emit finished(tag, picture, display, seconds);
 }

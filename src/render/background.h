@@ -39,8 +39,10 @@ public:
     qint64 runningMs() const { return m_running ? m_clock.elapsed() : 0; }
 
 signals:
-    // A job's picture (null when it could not be allocated); `seconds` is how long the job took.
-    void finished(quint64 tag, const QImage& picture, double seconds);
+    // A job's picture (null when it could not be allocated), and the same pixels in the 32-bit
+    // RGB format that a pixmap takes over without a copy, so that showing even a large picture
+    // costs the receiving thread next to nothing; `seconds` is how long the job took.
+    void finished(quint64 tag, const QImage& picture, const QImage& display, double seconds);
 
 private:
     struct Run {
@@ -50,7 +52,8 @@ private:
         std::atomic<bool> done{false};
     };
     void start();
-    void onDone(const std::shared_ptr<Run>& run, const QImage& picture, bool complete, double seconds);
+    void onDone(const std::shared_ptr<Run>& run, const QImage& picture, const QImage& display, bool complete,
+                double seconds);
 
     std::shared_ptr<Run> m_current;
     std::unique_ptr<PictureJob> m_next;
