@@ -2,16 +2,14 @@
 // display. Uses the same scene model, tracer, blur and scene files as the window.
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QImageWriter>
-#include <QSaveFile>
 #include <QStringList>
 #include <cmath>
 #include <cstdio>
 
 #include "picture/blur.h"
+#include "picture/picturefile.h"
 #include "render/tracer.h"
 #include "serial/binserial.h"
-#include "serial/savefile.h"
 #include "serial/xmlserial.h"
 
 namespace {
@@ -20,7 +18,7 @@ const char* const kUsage =
     "Usage: lumivex-render [options]\n"
     "Renders the Lumivex scene by sphere tracing and writes the picture.\n"
     "\n"
-    "  -o, --output FILE   write the picture; FILE ends in .png or .ppm (binary P6)\n"
+    "  -o, --output FILE   write the picture; FILE ends in .png, .jpg, .bmp or .ppm (binary P6)\n"
     "  --xml FILE          load the scene from an XML scene file first\n"
     "  --bin FILE          load the scene from a line-format (\"Bin\") scene file first\n"
     "  --camera X,Y,Z      put the camera there (after any load)\n"
@@ -133,44 +131,10 @@ int parse(const QStringList& args, Options& o)
         return fail(2, "give either --xml or --bin, not both");
     if (o.output.isEmpty() && o.saveXml.isEmpty() && o.saveBin.isEmpty())
         return fail(2, "nothing to write: give -o, --save-xml or --save-bin (see --help)");
-    if (!o.output.isEmpty()) {
-        const QString suffix = QFileInfo(o.output).suffix().toLower();
-        if (suffix != "png" && suffix != "ppm")
-            return fail(2, QStringLiteral("cannot tell the picture format of '%1': use .png or .ppm").arg(o.output));
-    }
+    if (!o.output.isEmpty() && !pictureFormatKnown(o.output))
+        return fail(2, QStringLiteral("cannot tell the picture format of '%1': use .png, .jpg, .bmp or .ppm")
+                           .arg(o.output));
     return -1;
-}
-
-// Writes the picture through a temporary file, so that a failure leaves nothing behind.
-bool writePicture(const QImage& img, const QString& path, QString& why)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        why = QStringLiteral("cannot open %1 for writing: %2").arg(path, file.errorString());
-        return false;
-    }
-    bool ok;
-    if (QFileInfo(path).suffix().toLower() == "ppm") {
-        QByteArray bytes = QStringLiteral("P6\n%1 %2\n255\n").arg(img.width()).arg(img.height()).toLatin1();
-        bytes.reserve(bytes.size() + qsizetype(img.width()) * img.height() * 3);
-        for (int y = 0; y < img.height(); ++y) {
-            const QRgb* line = reinterpret_cast<const QRgb*>(img.constScanLine(y));
-            for (int x = 0; x < img.width(); ++x) {
-                bytes.append(char(qRed(line[x])));
-                bytes.append(char(qGreen(line[x])));
-                bytes.append(char(qBlue(line[x])));
-            }
-        }
-        ok = file.write(bytes) == bytes.size();
-    } else {
-        QImageWriter writer(&file, "png");
-        ok = writer.write(img);
-    }
-    if (!commitSaveFile(file, ok)) {
-        why = QStringLiteral("cannot write %1").arg(path);
-        return false;
-    }
-    return true;
 }
 
 int run(const QStringList& args)
