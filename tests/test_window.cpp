@@ -474,19 +474,30 @@ private slots:
         QStringList titles;
         for (QAction* a : top)
             titles << (a->isSeparator() ? QStringLiteral("|") : a->text());
-        QCOMPARE(titles, QStringList({"&File", "|", "&Load", "|", "&Save", "|"}));
+        // The three first menus as they always were, then the newer ones.
+        QCOMPARE(titles, QStringList({"&File", "|", "&Load", "|", "&Save", "|", "&Edit", "&View"}));
         const auto items = [](QAction* menu) {
+            QStringList out;
+            for (QAction* a : menu->menu()->actions())
+                out << (a->isSeparator() ? QStringLiteral("|") : a->text() + " / " + a->shortcut().toString());
+            return out;
+        };
+        QCOMPARE(items(top[0]), QStringList({"&Open... / Ctrl+O", "Open &Recent / ", "&Export Picture... / Ctrl+E",
+                                             "|", "E&xit / " + QKeySequence(QKeySequence::Quit).toString()}));
+        QCOMPARE(top[0]->menu()->actions().last()->statusTip(), QStringLiteral("Exit Lumivex"));
+        QCOMPARE(top[0]->menu()->actions().last()->shortcuts(), QKeySequence::keyBindings(QKeySequence::Quit));
+        const auto tips = [](QAction* menu) {
             QStringList out;
             for (QAction* a : menu->menu()->actions())
                 out << a->text() + " / " + a->statusTip();
             return out;
         };
-        QCOMPARE(items(top[0]), QStringList({"E&xit / Exit Lumivex"}));
-        QCOMPARE(items(top[2]), QStringList({"&XML / Load attributes from XML format",
-                                             "&Bin / Load attributes from Binary format"}));
-        QCOMPARE(items(top[4]), QStringList({"&XML / Save attributes in XML format",
-                                             "&Bin / Save attributes in Binary format"}));
-        QCOMPARE(top[0]->menu()->actions().first()->shortcuts(), QKeySequence::keyBindings(QKeySequence::Quit));
+        QCOMPARE(tips(top[2]), QStringList({"&XML / Load attributes from XML format",
+                                            "&Bin / Load attributes from Binary format"}));
+        QCOMPARE(tips(top[4]), QStringList({"&XML / Save attributes in XML format",
+                                            "&Bin / Save attributes in Binary format"}));
+        QCOMPARE(items(top[6]), QStringList({"&Undo / Ctrl+Z", "&Redo / Ctrl+Shift+Z", "|", "&Copy Picture / Ctrl+C"}));
+        QCOMPARE(items(top[7]), QStringList({"Scene &Panel / Ctrl+P"}));
     }
 
     void exitSaysGoodbyeAndCloses()
@@ -494,7 +505,7 @@ private slots:
         MainWindow w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QAction* exitAct = w.menuBar()->actions().first()->menu()->actions().first();
+        QAction* exitAct = w.menuBar()->actions().first()->menu()->actions().last();
         const QStringList boxes = dismissBoxes([&] { exitAct->trigger(); });
         QCOMPARE(boxes, QStringList({"Exit: Thank you for using my Program)) Goodbye!!"}));
         QVERIFY(!w.isVisible());

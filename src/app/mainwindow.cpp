@@ -1,7 +1,16 @@
 #include "app/mainwindow.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QDateTime>
+#include <QDockWidget>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QSettings>
+#include <QUndoStack>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -15,13 +24,17 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <cmath>
+#include <cstring>
 
+#include "app/scenepanel.h"
 #include "picture/blur.h"
+#include "picture/picturefile.h"
 #include "render/background.h"
 #include "render/distancefield.h"
 #include "render/lighting.h"
 #include "render/tracer.h"
 #include "serial/binserial.h"
+#include "serial/scenefile.h"
 #include "serial/xmlserial.h"
 
 namespace {
@@ -35,6 +48,18 @@ constexpr int kProgressAfterMs = 300;
 // A drag preview should take no longer than a frame at this rate.
 constexpr double kPreviewRate = 30.0;
 
+// Camera moves closer together than this make one step of undo.
+constexpr qint64 kMoveBurstMs = 1000;
+constexpr int kRecentFiles = 8;
+const char* const kSceneFilter = "Scene files (*.xml *.bin *.txt);;XML scene files (*.xml);;Line-format scene files (*.bin *.txt);;All files (*)";
+const char* const kPictureFilter = "PNG picture (*.png);;JPEG picture (*.jpg *.jpeg);;BMP picture (*.bmp);;PPM picture (*.ppm)";
+
+bool sameScene(const Scene& a, const Scene& b)
+{
+    // Compared as they would be saved: every field, bit for bit.
+    return std::memcmp(&a, &b, sizeof(Scene)) == 0;
+}
+
 // Adds `delta` in double and stores the sum rounded to float, as every camera move does.
 void moveAxis(float& component, double delta)
 {
@@ -42,6 +67,43 @@ void moveAxis(float& component, double delta)
 }
 
 } // namespace
+
+// One step of undo: the whole scene before and after a change. The change has been made when
+// the command is recorded, so its first redo does nothing.
+class SceneChange : public QUndoCommand {
+public:
+    SceneChange(MainWindow* window, const Scene& before, const Scene& after, const QString& text, bool cameraMove)
+        : QUndoCommand(text), m_window(window), m_before(before), m_after(after), m_camera(cameraMove),
+          m_when(QDateTime::currentMSecsSinceEpoch())
+    {
+    }
+    int id() const override { return m_camera ? 1 : -1; }
+    bool mergeWith(const QUndoCommand* other) override
+    {
+        const auto* o = static_cast<const SceneChange*>(other);
+        if (o->m_when - m_when > kMoveBurstMs)
+            return false;
+        m_after = o->m_after;
+        m_when = o->m_when;
+        return true;
+    }
+    void redo() override
+    {
+        if (m_fresh) {
+            m_fresh = false;
+            return;
+        }
+        m_window->applyScene(m_after);
+    }
+    void undo() override { m_window->applyScene(m_before); }
+
+private:
+    MainWindow* m_window;
+    Scene m_before, m_after;
+    bool m_camera;
+    qint64 m_when;
+    bool m_fresh = true;
+};
 
 MainWindow::MainWindow()
 {
@@ -76,6 +138,22 @@ MainWindow::MainWindow()
     progressTimer = new QTimer(this);
     progressTimer->setInterval(100);
     connect(progressTimer, &QTimer::timeout, this, &MainWindow::updateProgress);
+
+    undoStack = new QUndoStack(this);
+    panel = new ScenePanel;
+    panel->showScene(scene);
+    connect(panel, &ScenePanel::edited, this, [this](const Scene& edited) {
+        const Scene before = scene;
+        applyScene(edited);
+        recordChange(before, tr("Edit Scene"), false);
+    });
+    panelDock = new QDockWidget(tr("Scene"), this);
+    panelDock->setObjectName("scenePanel");
+    panelDock->setWidget(panel);
+    addDockWidget(Qt::RightDockWidgetArea, panelDock);
+    // Hidden at start: the window looks as it always has.
+    panelDock->hide();
+    setAcceptDrops(true);
 
     createActions();
     createMenus();
@@ -153,11 +231,41 @@ void MainWindow::createActions()
     BinSAct = new QAction(tr("&Bin"), this);
     BinSAct->setStatusTip(tr("Save attributes in Binary format"));
     connect(BinSAct, &QAction::triggered, this, &MainWindow::SerializeInBin);
+
+    openAct = new QAction(tr("&Open..."), this);
+    openAct->setShortcut(QKeySequence::Open);
+    openAct->setStatusTip(tr("Open a scene file of either format"));
+    connect(openAct, &QAction::triggered, this, [this] {
+        const QString name = askFileName(false, tr(kSceneFilter));
+        if (!name.isEmpty())
+            openInteractively(name);
+    });
+    exportAct = new QAction(tr("&Export Picture..."), this);
+    exportAct->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    exportAct->setStatusTip(tr("Write the picture on screen as PNG, JPEG, BMP or PPM"));
+    connect(exportAct, &QAction::triggered, this, &MainWindow::exportPicture);
+    copyAct = new QAction(tr("&Copy Picture"), this);
+    copyAct->setShortcut(QKeySequence::Copy);
+    copyAct->setStatusTip(tr("Put the picture on screen on the clipboard"));
+    connect(copyAct, &QAction::triggered, this, &MainWindow::copyPicture);
+    undoAct = undoStack->createUndoAction(this, tr("&Undo"));
+    undoAct->setShortcut(QKeySequence::Undo);
+    redoAct = undoStack->createRedoAction(this, tr("&Redo"));
+    redoAct->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    QAction* panelAct = panelDock->toggleViewAction();
+    panelAct->setText(tr("Scene &Panel"));
+    panelAct->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    panelAct->setStatusTip(tr("Show or hide the scene's values"));
 }
 
 void MainWindow::createMenus()
 {
     fileMenu = menuBar()->addMenu(tr("&File"));
+    fileMenu->addAction(openAct);
+    recentMenu = fileMenu->addMenu(tr("Open &Recent"));
+    rebuildRecentMenu();
+    fileMenu->addAction(exportAct);
+    fileMenu->addSeparator();
     fileMenu->addAction(exitAct);
     menuBar()->addSeparator();
 
@@ -170,6 +278,15 @@ void MainWindow::createMenus()
     fileMenu->addAction(XMLSAct);
     fileMenu->addAction(BinSAct);
     menuBar()->addSeparator();
+
+    QMenu* edit = menuBar()->addMenu(tr("&Edit"));
+    edit->addAction(undoAct);
+    edit->addAction(redoAct);
+    edit->addSeparator();
+    edit->addAction(copyAct);
+    QMenu* view = menuBar()->addMenu(tr("&View"));
+    view->addAction(panelDock->toggleViewAction());
+    fileMenu = menuBar()->actions().first()->menu();
 }
 
 void MainWindow::Paint()
@@ -226,6 +343,7 @@ void MainWindow::submit(const JobPurpose& purpose, const Scene& s, const QImage&
 
 void MainWindow::refresh(const QString& message, bool persistent)
 {
+    panel->showScene(scene);
     AntiAl = false;
     blurAfter = 0;
     ++serial;
@@ -239,6 +357,7 @@ void MainWindow::refresh(const QString& message, bool persistent)
 
 void MainWindow::renderPreview()
 {
+    panel->showScene(scene);
     ++serial;
     // Reduced so that a preview takes about a frame of kPreviewRate.
     const int divisor = lastRenderSeconds * kPreviewRate > 1 ? int(std::ceil(std::sqrt(lastRenderSeconds * kPreviewRate))) : 1;
@@ -311,6 +430,7 @@ void MainWindow::updateProgress()
 
 void MainWindow::keyPressEvent(QKeyEvent* pe)
 {
+    const Scene before = scene;
     switch (pe->key()) {
     case Qt::Key_A:
         moveAxis(scene.CamPos.X, -kStep);
@@ -361,11 +481,13 @@ void MainWindow::keyPressEvent(QKeyEvent* pe)
     default:
         break;
     }
+    recordChange(before, tr("Move Camera"), true);
     refresh(tr("Made"));
 }
 
 void MainWindow::wheelEvent(QWheelEvent* pe)
 {
+    const Scene before = scene;
     // A horizontal wheel counts when there is no vertical turn.
     int delta = pe->angleDelta().y();
     if (delta == 0)
@@ -374,6 +496,7 @@ void MainWindow::wheelEvent(QWheelEvent* pe)
         moveAxis(scene.CamPos.Z, -kStep);
     else if (delta < 0)
         moveAxis(scene.CamPos.Z, kStep);
+    recordChange(before, tr("Move Camera"), true);
     refresh(tr("Zoomed"));
 }
 
@@ -382,6 +505,7 @@ void MainWindow::mousePressEvent(QMouseEvent* pe)
     ptrMousePosition = pe->position().toPoint();
     dragging = true;
     dragMoved = false;
+    dragStart = scene;
 }
 
 void MainWindow::mouseMoveEvent(QMouseEvent* pe)
@@ -399,6 +523,8 @@ void MainWindow::mouseReleaseEvent(QMouseEvent* pe)
 {
     const QPoint pos = pe->position().toPoint();
     dragging = false;
+    if (dragMoved)
+        recordChange(dragStart, tr("Move Camera"), true);
     if (pos != ptrMousePosition)
         refresh(tr("Translated"));
     else if (dragMoved)
@@ -425,11 +551,12 @@ void MainWindow::announce(const QString& text)
     msgBox.exec();
 }
 
-QString MainWindow::askFileName(bool forSaving)
+QString MainWindow::askFileName(bool forSaving, const QString& filter)
 {
     if (fileNameAsker)
         return fileNameAsker(forSaving);
-    return forSaving ? QFileDialog::getSaveFileName(this) : QFileDialog::getOpenFileName(this);
+    return forSaving ? QFileDialog::getSaveFileName(this, QString(), QString(), filter)
+                     : QFileDialog::getOpenFileName(this, QString(), QString(), filter);
 }
 
 bool MainWindow::Serializing(Serializer* Serial, const QString& fileName)
@@ -467,13 +594,113 @@ void MainWindow::load(Serializer& serial, const char* done)
     const QString name = askFileName(false);
     if (name.isEmpty())
         return;
+    const Scene before = scene;
     if (!Serializing(&serial, name)) {
         statusBar()->showMessage(tr("Error"));
         return;
     }
     statusBar()->showMessage(tr(done));
     rebuildPicture();
+    recordChange(before, tr("Load"), false);
     refresh(tr("RayTraced"), true);
+}
+
+bool MainWindow::openFile(const QString& fileName, QString* why)
+{
+    const Scene before = scene;
+    SceneFormat format;
+    if (!loadSceneFile(fileName, scene, &format, why)) {
+        statusBar()->showMessage(tr("Error"));
+        return false;
+    }
+    AntiAl = false;
+    statusBar()->showMessage(format == SceneFormat::Xml ? tr("Loaded from Xml") : tr("Loaded from Bin"));
+    rebuildPicture();
+    recordChange(before, tr("Open"), false);
+    rememberRecent(fileName);
+    refresh(tr("RayTraced"), true);
+    return true;
+}
+
+void MainWindow::applyScene(const Scene& newScene)
+{
+    const bool resized = newScene.Wid != scene.Wid || newScene.Hey != scene.Hey;
+    scene = newScene;
+    if (resized)
+        rebuildPicture();
+    refresh(tr("Made"));
+}
+
+void MainWindow::recordChange(const Scene& before, const QString& text, bool cameraMove)
+{
+    if (!sameScene(before, scene))
+        undoStack->push(new SceneChange(this, before, scene, text, cameraMove));
+}
+
+void MainWindow::openInteractively(const QString& fileName)
+{
+    QString why;
+    if (!openFile(fileName, &why))
+        QMessageBox::warning(this, "Lumivex", why);
+}
+
+void MainWindow::rememberRecent(const QString& fileName)
+{
+    QSettings settings;
+    QStringList files = settings.value("recentFiles").toStringList();
+    const QString path = QFileInfo(fileName).absoluteFilePath();
+    files.removeAll(path);
+    files.prepend(path);
+    while (files.size() > kRecentFiles)
+        files.removeLast();
+    settings.setValue("recentFiles", files);
+    rebuildRecentMenu();
+}
+
+void MainWindow::rebuildRecentMenu()
+{
+    recentMenu->clear();
+    const QStringList files = QSettings().value("recentFiles").toStringList();
+    for (const QString& f : files)
+        connect(recentMenu->addAction(QFileInfo(f).fileName()), &QAction::triggered, this,
+                [this, f] { openInteractively(f); });
+    recentMenu->setEnabled(!files.isEmpty());
+}
+
+void MainWindow::exportPicture()
+{
+    const QString name = askFileName(true, tr(kPictureFilter));
+    if (name.isEmpty())
+        return;
+    QString why;
+    if (!writePicture(*curImage, name, why)) {
+        statusBar()->showMessage(tr("Error"));
+        QMessageBox::warning(this, "Lumivex", why);
+        return;
+    }
+    statusBar()->showMessage(tr("Picture exported"), kPassingMessageMs);
+}
+
+void MainWindow::copyPicture()
+{
+    QGuiApplication::clipboard()->setImage(*curImage);
+    statusBar()->showMessage(tr("Picture copied"), kPassingMessageMs);
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* pe)
+{
+    const QList<QUrl> urls = pe->mimeData()->urls();
+    if (!urls.isEmpty() && urls.first().isLocalFile())
+        pe->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* pe)
+{
+    const QList<QUrl> urls = pe->mimeData()->urls();
+    if (urls.isEmpty() || !urls.first().isLocalFile())
+        return;
+    pe->acceptProposedAction();
+    openInteractively(urls.first().toLocalFile());
 }
 
 void MainWindow::SerializeInXml()

@@ -8,6 +8,9 @@
 #include "scene/scene.h"
 
 class BackgroundRenderer;
+class QDockWidget;
+class QUndoStack;
+class ScenePanel;
 class QAction;
 class QLabel;
 class QMenu;
@@ -30,6 +33,12 @@ class MainWindow : public QMainWindow {
 public:
     MainWindow();
     ~MainWindow() override;
+
+    // Opens a scene file of either format, recognised by its content, and renders it. On
+    // failure nothing changes, the status bar says "Error" and `why` says what is wrong.
+    bool openFile(const QString& fileName, QString* why = nullptr);
+    // Replaces the whole scene (camera, objects, lights, picture size) and renders it.
+    void applyScene(const Scene& newScene);
 
     // Asks for the scene file of a save (true) or load (false); empty means cancelled. Replaced
     // by tests so that no dialog opens.
@@ -79,6 +88,8 @@ protected:
     void mouseMoveEvent(QMouseEvent* pe) override;
     void mouseReleaseEvent(QMouseEvent* pe) override;
     void closeEvent(QCloseEvent* pe) override;
+    void dragEnterEvent(QDragEnterEvent* pe) override;
+    void dropEvent(QDropEvent* pe) override;
 
 private:
     void createActions();
@@ -107,7 +118,16 @@ private:
     void load(Serializer& serial, const char* done);
     // Replaces the picture buffers by new ones of the scene's size.
     void rebuildPicture();
-    QString askFileName(bool forSaving);
+    QString askFileName(bool forSaving, const QString& filter = QString());
+    // Open..., Open Recent, a dropped file: opens it, or says why not in the status bar and a box.
+    void openInteractively(const QString& fileName);
+    void rememberRecent(const QString& fileName);
+    void rebuildRecentMenu();
+    void exportPicture();
+    void copyPicture();
+    // Records a change of the scene that has already been made, for undo; camera moves close
+    // together in time merge into one step.
+    void recordChange(const Scene& before, const QString& text, bool cameraMove);
 
     QWidget* window = nullptr;
     QVBoxLayout* mainLayout = nullptr;
@@ -136,4 +156,15 @@ private:
     QAction* XMLSAct = nullptr;
     QAction* BinSAct = nullptr;
     FileNameAsker fileNameAsker;
+    QAction* openAct = nullptr;
+    QAction* exportAct = nullptr;
+    QAction* copyAct = nullptr;
+    QAction* undoAct = nullptr;
+    QAction* redoAct = nullptr;
+    QMenu* recentMenu = nullptr;
+    QDockWidget* panelDock = nullptr;
+    ScenePanel* panel = nullptr;
+    QUndoStack* undoStack = nullptr;
+    // The scene when the mouse button went down, for undoing a whole drag.
+    Scene dragStart;
 };
