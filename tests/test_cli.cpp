@@ -2,8 +2,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <charconv>
+#include <csignal>
+
 #include "picture/blur.h"
 #include "render/tracer.h"
+#include "scene/camerapath.h"
 #include "serial/xmlserial.h"
 
 namespace {
@@ -43,12 +47,140 @@ QImage rgb(const QImage& img)
     return img.convertToFormat(QImage::Format_RGB32);
 }
 
+// A small scene file, for quick frames.
+QString smallScene(const QTemporaryDir& dir, int wid = 48, int hey = 36)
+{
+    Scene s = Scene::builtIn();
+    s.Wid = wid;
+    s.Hey = hey;
+    const QString path = dir.filePath(QStringLiteral("small%1.xml").arg(wid));
+    XMLS writer;
+    saveScene(writer, path, s);
+    return path;
+}
+
+QString writeText(const QTemporaryDir& dir, const QString& name, const QByteArray& text)
+{
+    QFile f(dir.filePath(name));
+    f.open(QIODevice::WriteOnly);
+    f.write(text);
+    return f.fileName();
+}
+
+QString floatText(float v)
+{
+    char buf[64];
+    return QString::fromLatin1(buf, int(std::to_chars(buf, buf + sizeof buf, v).ptr - buf));
+}
+
+QByteArray bytesOf(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 } // namespace
 
 class TestCli : public QObject {
     Q_OBJECT
 
 private slots:
+    void pathInterpolationKnownAnswers()
+    {
+        CameraPath p;
+        QString why;
+        QVERIFY(parseCameraPath("0 0 0 0\n10 1 2 -4\n20 2 4 -8\n30 3 6 -12\n", "p", p, &why));
+        QCOMPARE(p.cameraAt(5, false), Vector3D(0.5f, 1, -2));
+        QCOMPARE(p.cameraAt(10, true), Vector3D(1, 2, -4)); // through the key frames
+        // Evenly spaced keys on a line: between inner keys the smooth curve is the line.
+        QCOMPARE(p.cameraAt(15, true), p.cameraAt(15, false));
+        QVERIFY(parseCameraPath("0 0 0 0\n10 1 0 0\n20 1 1 0\n", "p", p, &why));
+        QVERIFY(p.cameraAt(15, true).X > 1.0f); // the smooth curve swings out at the corner
+    }
+
+    void pathFramesEqualSingleRenders()
+    {
+        QTemporaryDir dir;
+        const QString scene = smallScene(dir);
+        const QString keys = writeText(dir, "keys.txt", "# three keys\n2 0 0 -1.5\n\n5\t0.4 -0.2 -2 # far\r\n9 -0.3 0.1 -1\n");
+        CameraPath path;
+        QVERIFY(readCameraPath(keys, path, nullptr));
+        for (bool smooth : {false, true}) {
+            QStringList args = {"--xml", scene, "--path", keys, "-o", dir.filePath("f-%03d.png"), "--quiet"};
+            if (smooth)
+                args << "--smooth";
+            QCOMPARE(runCommand(args).status, 0);
+            for (int f : {2, 3, 5, 8, 9}) {
+                const Vector3D c = path.cameraAt(f, smooth);
+                const QString single = dir.filePath("single.png");
+                QCOMPARE(runCommand({"--xml", scene, "--camera",
+                                     floatText(c.X) + "," + floatText(c.Y) + "," + floatText(c.Z), "-o", single})
+                             .status,
+                         0);
+                QCOMPARE(bytesOf(dir.filePath(QStringLiteral("f-%1.png").arg(f, 3, 10, QChar('0')))), bytesOf(single));
+            }
+        }
+        QVERIFY(!QFile::exists(dir.filePath("f-001.png")) && !QFile::exists(dir.filePath("f-010.png")));
+        // Split over two runs: the same files.
+        QCOMPARE(runCommand({"--xml", scene, "--path", keys, "-o", dir.filePath("g-%d.png"), "--frames", "0:4"}).status, 0);
+        QCOMPARE(runCommand({"--xml", scene, "--path", keys, "-o", dir.filePath("g-%d.png"), "--frames", "5:99"}).status, 0);
+        QCOMPARE(runCommand({"--xml", scene, "--path", keys, "-o", dir.filePath("h-%d.png")}).status, 0);
+        for (int f = 2; f <= 9; ++f)
+            QCOMPARE(bytesOf(dir.filePath(QStringLiteral("g-%1.png").arg(f))), bytesOf(dir.filePath(QStringLiteral("h-%1.png").arg(f))));
+    }
+
+    void damagedPathsAreRefusedWithTheirLine_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("three values") << QByteArray("0 0 0 0\n3 1 1\n") << ":2: expected FRAME X Y Z";
+        QTest::newRow("not ascending") << QByteArray("5 0 0 0\n# x\n5 1 1 1\n") << ":3: frame 5 comes after frame 5";
+        QTest::newRow("not a number") << QByteArray("0 0 0 0\n1 a 1 1\n") << ":2: 'a' is not a finite number";
+        QTest::newRow("infinite") << QByteArray("0 inf 0 0\n") << ":1: 'inf' is not a finite number";
+        QTest::newRow("negative frame") << QByteArray("-1 0 0 0\n") << ":1: the frame number '-1'";
+        QTest::newRow("fractional frame") << QByteArray("1.5 0 0 0\n") << ":1: the frame number '1.5'";
+        QTest::newRow("empty") << QByteArray("# nothing\n\n") << ":0: no key frames";
+    }
+
+    void damagedPathsAreRefusedWithTheirLine()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, said);
+        QTemporaryDir dir;
+        const QString keys = writeText(dir, "keys.txt", text);
+        const Result r = runCommand({"--path", keys, "-o", dir.filePath("f%d.png")});
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.err.contains((keys + said).toLocal8Bit()), r.err.constData());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"keys.txt"}); // nothing rendered
+    }
+
+    void interruptedPathLeavesWholeFramesAndResumes()
+    {
+        QTemporaryDir dir;
+        const QString scene = smallScene(dir, 640, 480);
+        const QString keys = writeText(dir, "keys.txt", "0 0 0 -1.5\n400 1 0.5 -3\n");
+        const QStringList args = {"--xml", scene, "--path", keys, "-o", dir.filePath("f-%04d.png"), "--threads", "1"};
+        QProcess p;
+        p.start(QStringLiteral(LUMIVEX_RENDER), args);
+        QVERIFY(p.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath("f-0002.png")), 60000);
+        ::kill(pid_t(p.processId()), SIGINT);
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 130);
+        QVERIFY(p.readAllStandardError().contains("interrupted"));
+        // Only whole frames: every file there is a picture, and no temporary file is left.
+        const QStringList first = QDir(dir.path()).entryList({"f-*"}, QDir::Files);
+        QVERIFY(first.size() >= 3 && first.size() < 401);
+        for (const QString& f : first)
+            QVERIFY2(!QImage(dir.filePath(f)).isNull() && f.endsWith(".png"), qPrintable(f));
+        const QByteArray kept = bytesOf(dir.filePath("f-0001.png"));
+        // Resuming renders only what is missing.
+        Result r = runCommand(QStringList(args) << "--skip-existing" << "--frames" << "0:20" << "--quiet");
+        QCOMPARE(r.status, 0);
+        QCOMPARE(bytesOf(dir.filePath("f-0001.png")), kept);
+        QVERIFY(QFile::exists(dir.filePath("f-0020.png")));
+    }
+
     void builtInPictureEqualsTheWindowsRender()
     {
         QTemporaryDir dir;

@@ -1,14 +1,25 @@
 // lumivex-render: renders the scene without a window, for scripts and machines without a
 // display. Uses the same scene model, tracer, blur and scene files as the window.
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStringList>
+#include <atomic>
+#include <chrono>
+#include <climits>
 #include <cmath>
+#include <condition_variable>
+#include <csignal>
 #include <cstdio>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
 
 #include "picture/blur.h"
 #include "picture/picturefile.h"
 #include "render/tracer.h"
+#include "scene/camerapath.h"
 #include "serial/binserial.h"
 #include "serial/xmlserial.h"
 
@@ -28,11 +39,20 @@ const char* const kUsage =
     "  --repeat N          render N times (1 to 100000), for timing; the picture is written once\n"
     "  --threads N         render on N threads (1 to 1024; default: every core)\n"
     "  --reference         render with the plain single-threaded tracer (same picture, slower)\n"
+    "  --path FILE         render every frame of a camera path (lines \"FRAME X Y Z\"); the output\n"
+    "                      name takes the frame number where it says %d or %04d\n"
+    "  --smooth            move along a smooth Catmull-Rom curve through the key frames\n"
+    "  --frames A:B        render only frames A to B of the path\n"
+    "  --skip-existing     leave out frames whose picture file is already there\n"
+    "  --quiet             no progress on standard error\n"
     "  -h, --help          show this help\n"
     "  --version           show the version\n"
     "\n"
     "Without a scene file the built-in scene is rendered at 1024 x 768.\n"
-    "Exit status: 0 on success, 1 when a file cannot be read or written, 2 for bad options.\n";
+    "Progress shows on standard error when it is a terminal. Ctrl+C stops after leaving only\n"
+    "whole pictures behind.\n"
+    "Exit status: 0 on success, 1 when a file cannot be read or written, 2 for bad options,\n"
+    "130 when interrupted.\n";
 
 struct Options {
     QString output, loadXml, loadBin, saveXml, saveBin;
@@ -40,8 +60,107 @@ struct Options {
     Vector3D camera;
     bool blur = false;
     int repeat = 1;
+    bool repeatGiven = false;
     int threads = 0;
     bool reference = false;
+    QString path;
+    bool smooth = false;
+    bool haveFrames = false;
+    int firstFrame = 0, lastFrame = 0;
+    bool skipExisting = false;
+    bool quiet = false;
+};
+
+// Set by Ctrl+C (or a termination request): the render stops and nothing more is written.
+std::atomic<bool> g_stop{false};
+
+extern "C" void onSignal(int)
+{
+    g_stop = true;
+    // A second Ctrl+C ends the program at once.
+    std::signal(SIGINT, SIG_DFL);
+}
+
+// The output name for `frame`: "%d" or "%0Nd" become the frame number, "%%" a percent sign.
+QString frameFileName(const QString& pattern, int frame)
+{
+    static const QRegularExpression field(QStringLiteral("%(%|0?([1-9])?d)"));
+    QString out;
+    qsizetype at = 0;
+    for (auto it = field.globalMatch(pattern); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        out += pattern.mid(at, m.capturedStart() - at);
+        if (m.captured(1) == "%")
+            out += '%';
+        else
+            out += QStringLiteral("%1").arg(frame, m.captured(2).toInt(), 10, QChar('0'));
+        at = m.capturedEnd();
+    }
+    return out + pattern.mid(at);
+}
+
+bool hasFrameField(const QString& pattern)
+{
+    return frameFileName(pattern, 0) != frameFileName(pattern, 1);
+}
+
+// Prints progress on standard error every quarter second while work goes on.
+class Progress {
+public:
+    Progress(bool on, int frames) : m_on(on), m_frames(frames)
+    {
+        if (m_on)
+            m_thread = std::thread([this] { loop(); });
+    }
+    ~Progress()
+    {
+        if (!m_on)
+            return;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_done = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+        std::fputs("\r\033[K", stderr);
+    }
+    // The picture now being made, `wid` columns wide.
+    void startFrame(int wid)
+    {
+        columns = 0;
+        m_wid = wid;
+    }
+    std::atomic<int> framesDone{0};
+    std::atomic<int> columns{0};
+
+private:
+    void loop()
+    {
+        QElapsedTimer clock;
+        clock.start();
+        std::unique_lock<std::mutex> lock(m_mutex);
+        while (!m_wake.wait_for(lock, std::chrono::milliseconds(250), [this] { return m_done; })) {
+            const double s = clock.nsecsElapsed() / 1e9;
+            const double part = m_wid > 0 ? double(columns) / m_wid : 0.0;
+            const double done = framesDone + part;
+            if (m_frames <= 1) {
+                std::fprintf(stderr, "\r\033[K%3.0f%%", part * 100);
+            } else {
+                const double rate = done / s;
+                std::fprintf(stderr, "\r\033[Kframe %d of %d, %.2f frames/s, %.0f s left", int(framesDone) + 1,
+                             m_frames, rate, rate > 0 ? (m_frames - done) / rate : 0.0);
+            }
+            std::fflush(stderr);
+        }
+    }
+
+    bool m_on;
+    int m_frames;
+    std::atomic<int> m_wid{0};
+    bool m_done = false;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::thread m_thread;
 };
 
 // Says what went wrong on one line and gives the exit status for it.
@@ -98,8 +217,12 @@ int parse(const QStringList& args, Options& o)
             o.reference = true;
             continue;
         }
+        if (a == "--smooth" || a == "--skip-existing" || a == "--quiet") {
+            (a == "--smooth" ? o.smooth : (a == "--quiet" ? o.quiet : o.skipExisting)) = true;
+            continue;
+        }
         static const QStringList withValue = {"-o", "--output", "--xml", "--bin", "--camera", "--save-xml",
-                                              "--save-bin", "--repeat", "--threads"};
+                                              "--save-bin", "--repeat", "--threads", "--path", "--frames"};
         if (!withValue.contains(a))
             return fail(2, QStringLiteral("unknown option '%1' (see --help)").arg(a));
         if (k + 1 >= args.size())
@@ -122,6 +245,15 @@ int parse(const QStringList& args, Options& o)
         } else if (a == "--repeat") {
             if (!parseCount(v, 1, 100000, o.repeat))
                 return fail(2, QStringLiteral("--repeat takes a whole number from 1 to 100000, not '%1'").arg(v));
+            o.repeatGiven = true;
+        } else if (a == "--path") {
+            o.path = v;
+        } else if (a == "--frames") {
+            const QStringList ends = v.split(':');
+            if (ends.size() != 2 || !parseCount(ends[0], 0, INT_MAX, o.firstFrame) ||
+                !parseCount(ends[1], 0, INT_MAX, o.lastFrame) || o.firstFrame > o.lastFrame)
+                return fail(2, QStringLiteral("--frames takes FIRST:LAST, two frame numbers in order, not '%1'").arg(v));
+            o.haveFrames = true;
         } else if (a == "--threads") {
             if (!parseCount(v, 1, 1024, o.threads))
                 return fail(2, QStringLiteral("--threads takes a whole number from 1 to 1024, not '%1'").arg(v));
@@ -129,6 +261,10 @@ int parse(const QStringList& args, Options& o)
     }
     if (!o.loadXml.isEmpty() && !o.loadBin.isEmpty())
         return fail(2, "give either --xml or --bin, not both");
+    if (o.path.isEmpty() && (o.smooth || o.haveFrames || o.skipExisting))
+        return fail(2, "--smooth, --frames and --skip-existing go with --path");
+    if (!o.path.isEmpty() && (o.haveCamera || o.output.isEmpty() || o.repeatGiven))
+        return fail(2, "--path needs -o and takes its cameras from the path, not --camera or --repeat");
     if (o.output.isEmpty() && o.saveXml.isEmpty() && o.saveBin.isEmpty())
         return fail(2, "nothing to write: give -o, --save-xml or --save-bin (see --help)");
     if (!o.output.isEmpty() && !pictureFormatKnown(o.output))
@@ -170,16 +306,89 @@ int run(const QStringList& args)
     if (o.output.isEmpty())
         return 0;
 
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    const bool showProgress = !o.quiet && isatty(fileno(stderr));
     RenderOptions ro;
     ro.threads = o.threads;
     ro.reference = o.reference;
-    QImage img(scene.Wid, scene.Hey, QImage::Format_ARGB32);
-    for (int n = 0; n < o.repeat; ++n)
-        renderInto(scene, img, ro);
-    if (o.blur)
-        img = o.reference ? blurReference(img) : blurImage(img, o.threads);
-    if (!writePicture(img, o.output, why))
+    ro.cancel = &g_stop;
+
+    if (o.path.isEmpty()) {
+        QImage img(scene.Wid, scene.Hey, QImage::Format_ARGB32);
+        if (img.isNull())
+            return fail(1, QStringLiteral("not enough memory for a %1 x %2 picture").arg(scene.Wid).arg(scene.Hey));
+        double total = 0, fastest = 1e30;
+        {
+            Progress progress(showProgress, 1);
+            ro.columnsDone = &progress.columns;
+            for (int n = 0; n < o.repeat && !g_stop; ++n) {
+                progress.startFrame(scene.Wid);
+                QElapsedTimer t;
+                t.start();
+                renderInto(scene, img, ro);
+                const double s = t.nsecsElapsed() / 1e9;
+                total += s;
+                fastest = std::min(fastest, s);
+            }
+        }
+        if (g_stop)
+            return fail(130, "interrupted: no picture written");
+        if (o.repeatGiven)
+            std::fprintf(stderr, "lumivex-render: %d renders, %.4f s each on average, %.4f s the fastest\n", o.repeat,
+                         total / o.repeat, fastest);
+        if (o.blur)
+            img = o.reference ? blurReference(img) : blurImage(img, o.threads);
+        if (!writePicture(img, o.output, why))
+            return fail(1, why);
+        return 0;
+    }
+
+    CameraPath path;
+    if (!readCameraPath(o.path, path, &why))
         return fail(1, why);
+    int first = path.firstFrame(), last = path.lastFrame();
+    if (o.haveFrames) {
+        first = std::max(first, o.firstFrame);
+        last = std::min(last, o.lastFrame);
+        if (first > last)
+            return fail(2, QStringLiteral("--frames %1:%2 lies outside the path's frames %3 to %4")
+                               .arg(o.firstFrame)
+                               .arg(o.lastFrame)
+                               .arg(path.firstFrame())
+                               .arg(path.lastFrame()));
+    }
+    if (first < last && !hasFrameField(o.output))
+        return fail(2, QStringLiteral("the output name '%1' needs %d or %04d for the frame number").arg(o.output));
+    QImage img(scene.Wid, scene.Hey, QImage::Format_ARGB32);
+    if (img.isNull())
+        return fail(1, QStringLiteral("not enough memory for a %1 x %2 picture").arg(scene.Wid).arg(scene.Hey));
+    const int frames = last - first + 1;
+    int written = 0;
+    {
+        Progress progress(showProgress, frames);
+        ro.columnsDone = &progress.columns;
+        for (int f = first; f <= last && !g_stop; ++f) {
+            const QString name = frameFileName(o.output, f);
+            if (o.skipExisting && QFileInfo::exists(name)) {
+                ++progress.framesDone;
+                continue;
+            }
+            progress.startFrame(scene.Wid);
+            scene.CamPos = path.cameraAt(f, o.smooth);
+            if (!renderInto(scene, img, ro))
+                break;
+            QImage out = o.blur ? (o.reference ? blurReference(img) : blurImage(img, o.threads)) : img;
+            // Each frame is written whole or not at all, so that a split or resumed job may
+            // trust every file it finds.
+            if (!writePicture(out, name, why))
+                return fail(1, why);
+            ++written;
+            ++progress.framesDone;
+        }
+    }
+    if (g_stop)
+        return fail(130, QStringLiteral("interrupted: %1 frames written, every one whole").arg(written));
     return 0;
 }
 
