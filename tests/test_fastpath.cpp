@@ -90,10 +90,11 @@ Scene randomScene(QRandomGenerator& gen)
     return s;
 }
 
-// The fast paths' vector widths this CPU runs, and the scalar one (1).
+// The fast paths' vector widths this CPU runs, the portable kernel every CPU runs, and the
+// scalar path (1).
 QList<int> laneWidths()
 {
-    QList<int> widths = {1};
+    QList<int> widths = {1, kPortableLanes};
     if (laneWidthAvailable() >= 4)
         widths << 4;
     if (laneWidthAvailable() >= 8)
@@ -140,9 +141,9 @@ private slots:
         QFETCH(Scene, scene);
         QImage ref(scene.Wid, scene.Hey, QImage::Format_ARGB32);
         renderReference(scene, ref);
-        // Every thread count and every vector width: the widest, AVX2, none.
+        // Every thread count and every vector width: the widest, AVX2, portable, none.
         for (int threads : {1, 2, 3})
-            for (int lanes : {0, 4, 1})
+            for (int lanes : {0, 4, kPortableLanes, 1})
                 QCOMPARE(render(scene, RenderOptions{threads, false, lanes}), ref);
     }
 
@@ -167,7 +168,7 @@ private slots:
         qInfo("lane widths run: %s", qPrintable([&] {
                   QStringList names;
                   for (int w : widths)
-                      names << (w == 8 ? "AVX-512" : (w == 4 ? "AVX2" : "scalar"));
+                      names << (w == 8 ? "AVX-512" : (w == 4 ? "AVX2" : (w == 1 ? "scalar" : "portable")));
                   return names.join(", ");
               }()));
         for (int n = 0; n < 300; ++n) {
@@ -254,7 +255,7 @@ private slots:
         // Points all over and near every surface, with every pattern of disabled objects.
         QRandomGenerator gen(7);
         const Scene scenes[2] = {Scene::builtIn(), strange()};
-        QList<int> widths = {0};
+        QList<int> widths = {0, kPortableLanes};
         if (laneWidthAvailable() >= 4)
             widths << 4;
         if (laneWidthAvailable() >= 8)

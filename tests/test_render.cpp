@@ -1,5 +1,8 @@
+#include <QCryptographicHash>
 #include <QtTest>
 #include <cmath>
+
+#include "picture/blur.h"
 
 #include "render/distancefield.h"
 #include "render/lighting.h"
@@ -33,6 +36,56 @@ class TestRender : public QObject {
     Q_OBJECT
 
 private slots:
+    void wholePicturesKnownAnswers_data()
+    {
+        QTest::addColumn<Scene>("scene");
+        QTest::addColumn<bool>("blur");
+        QTest::addColumn<QString>("sha1");
+        Scene s = Scene::builtIn();
+        QTest::newRow("built-in") << s << false << "833f6655512ef4cd84a9bd2df38f7dd68d7ee2fd";
+        QTest::newRow("built-in, blurred") << s << true << "4248b8db30d1e78953f32a7eceb335183e5eec7f";
+        s.CamPos = Vector3D(1, 0.5f, -3);
+        QTest::newRow("back (1,0.5,-3)") << s << false << "ebc603ab57ccfe40608ff28964c3ef828adf45db";
+        s.CamPos = Vector3D(4, -2, -0.5f);
+        QTest::newRow("by the tori (4,-2,-0.5)") << s << true << "21ad6ce7e8e9a6aae9965efcf44d938fb64324ba";
+        // Five see-through objects in a row on the axis: the middle rays meet all five.
+        Scene row = Scene::builtIn();
+        row.Wid = 64;
+        row.Hey = 48;
+        row.CamPos = Vector3D(0.01f, 0.02f, -3);
+        const float zs[5] = {0, 1.5f, 3, 4.5f, 6};
+        Mater* mats[5] = {&row.Sphere1.Material, &row.Sphere2.Material, &row.Thor1.Material, &row.Thor2.Material,
+                          &row.Thor3.Material};
+        row.Sphere1.Position = Vector3D(0, 0, zs[0]);
+        row.Sphere2.Position = Vector3D(0, 0, zs[1]);
+        row.Sphere1.Radius = row.Sphere2.Radius = 0.3f;
+        Thor* tori[3] = {&row.Thor1, &row.Thor2, &row.Thor3};
+        for (int k = 0; k < 3; ++k) {
+            tori[k]->PosCen = Vector3D(0, 0, zs[k + 2]);
+            tori[k]->Radius = 0; // a ring of radius 0: a ball of the tube's width
+            tori[k]->Width = 0.3f;
+        }
+        for (int k = 0; k < 5; ++k) {
+            mats[k]->Reflectivity = Vector3D(0.2f, 0.2f, 0.2f);
+            mats[k]->Colour = Vector3D(k % 2 ? 0.1f : 0.05f, 0.02f * k, 0.03f);
+        }
+        QTest::newRow("five in a row") << row << false << "4c3e00b41e2554e09fe7882ba8c3e68232177555";
+    }
+
+    void wholePicturesKnownAnswers()
+    {
+        // Whole pictures as rendered and checked once: any change to any formula shows here.
+        QFETCH(Scene, scene);
+        QFETCH(bool, blur);
+        QFETCH(QString, sha1);
+        QImage img = render(scene);
+        if (blur)
+            img = blurImage(img);
+        img = img.convertToFormat(QImage::Format_ARGB32);
+        const QByteArray bits(reinterpret_cast<const char*>(img.constBits()), img.sizeInBytes());
+        QCOMPARE(QString(QCryptographicHash::hash(bits, QCryptographicHash::Sha1).toHex()), sha1);
+    }
+
     void distanceCandidates_data()
     {
         QTest::addColumn<Vector3D>("p");

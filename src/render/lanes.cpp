@@ -23,10 +23,40 @@ float select(const float cand[5], const bool on[5], int* numObj)
     return nearestOf(c, numObj);
 }
 
-#ifdef LUMIVEX_LANES
-
 // The eighth-power chains differ from the library's by a few double ulps; 2^-44 leaves ample room.
 constexpr double kChainSlack = 0x1p-44;
+
+// The same kernel in plain vector code that any CPU and compiler build: element by element
+// where the others use an instruction. Every host runs and tests it.
+namespace portable {
+constexpr int W = 4;
+template <typename V>
+inline V vsqrt(V x)
+{
+    for (int k = 0; k < int(sizeof x / sizeof x[0]); ++k)
+        x[k] = std::sqrt(x[k]);
+    return x;
+}
+template <typename M>
+inline bool every(M m)
+{
+    for (int k = 0; k < W; ++k)
+        if (!m[k])
+            return false;
+    return true;
+}
+template <typename M>
+inline bool none(M m)
+{
+    for (int k = 0; k < W; ++k)
+        if (m[k])
+            return false;
+    return true;
+}
+#include "render/lanekernel.inc"
+} // namespace portable
+
+#ifdef LUMIVEX_LANES
 
 #pragma GCC push_options
 #pragma GCC target("avx2")
@@ -94,6 +124,9 @@ void laneField(const Scene& scene, const LanePoints& points, float len[kLanes], 
 {
     float cand[5][kLanes];
     bool redo[2][kLanes] = {};
+    if (width == kPortableLanes) {
+        portable::candidates(scene, points, cand, redo);
+    } else
 #ifdef LUMIVEX_LANES
     if (width == 8)
         avx512::candidates(scene, points, cand, redo);
@@ -122,11 +155,14 @@ void laneField(const Scene& scene, const LanePoints& points, float len[kLanes], 
 
 void marchLanes(const Scene& scene, LaneBlock& block, float W1, int width)
 {
+    if (width == kPortableLanes)
+        portable::march(scene, block, W1);
 #ifdef LUMIVEX_LANES
-    if (width == 8)
+    else if (width == 8)
         avx512::march(scene, block, W1);
     else
         avx2::march(scene, block, W1);
+#endif
     for (int l = 0; l < kLanes; ++l) {
         if (!block.event[l] || !(block.redo[0][l] || block.redo[1][l]))
             continue;
@@ -139,10 +175,4 @@ void marchLanes(const Scene& scene, LaneBlock& block, float W1, int width)
                 c[k] = objectDistance(scene, k, Vector3D(block.x[l], block.y[l], block.z[l]));
         block.len[l] = select(c, block.on[l], &block.numObj[l]);
     }
-#else
-    (void)scene;
-    (void)block;
-    (void)W1;
-    (void)width;
-#endif
 }

@@ -18,8 +18,12 @@ struct LanePoints {
 // CullingField).
 int laneWidthAvailable();
 
+// The `width` that chooses the portable form of the lane kernel: packets of 4 in plain vector
+// code, on any CPU. Same operations, same answers, slower.
+constexpr int kPortableLanes = -4;
+
 // For every lane, exactly countMinDist's distance and object index, in packets of `width`
-// lanes (8, 4, or 0 for the scalar measurements). The tori's eighth powers
+// lanes (8, 4, kPortableLanes, or 0 for the scalar measurements). The tori's eighth powers
 // are formed by plain multiplication in the vector unit; where that could round a candidate to
 // another float than the library's pow would, the lane's candidate is measured again exactly.
 void laneField(const Scene& scene, const LanePoints& points, float len[kLanes], int numObj[kLanes], int width);
@@ -55,5 +59,5 @@ struct LaneBlock {
 // reaches the lane's `retest` travel. Lanes without
 // an event have taken all their steps; a lane with one is left at its point before that step,
 // with the step's exact distance and object in len and numObj. `width` is 8 or 4, at most
-// laneWidthAvailable().
+// laneWidthAvailable(), or kPortableLanes.
 void marchLanes(const Scene& scene, LaneBlock& block, float W1, int width);

@@ -203,6 +203,7 @@ long long renderColumnsInLanes(const Scene& scene, const ClearanceTest* clearanc
 {
     const float W1 = 1.0f / static_cast<float>(scene.Wid);
     const float inf = std::numeric_limits<float>::infinity();
+    const int packet = width < 0 ? -width : width;
     LaneBlock blk{};
     PixelState st[kLanes];
     int pi[kLanes], pj[kLanes];
@@ -260,15 +261,15 @@ long long renderColumnsInLanes(const Scene& scene, const ClearanceTest* clearanc
         take(l);
     for (;;) {
         bool any = false;
-        for (int base = 0; base < kLanes; base += width) {
+        for (int base = 0; base < kLanes; base += packet) {
             int first = -1;
-            for (int l = base; l < base + width && first < 0; ++l)
+            for (int l = base; l < base + packet && first < 0; ++l)
                 if (blk.live[l])
                     first = l;
             if (first < 0)
                 continue;
             any = true;
-            for (int l = base; l < base + width; ++l) {
+            for (int l = base; l < base + packet; ++l) {
                 if (blk.live[l])
                     continue;
                 // Idle lanes (only at the end of the columns) repeat a live one of their
@@ -334,6 +335,8 @@ bool renderInto(const Scene& scene, QImage& target, const RenderOptions& options
         width = 0;
     else if (options.lanes == 4 && widest >= 4)
         width = 4;
+    else if (options.lanes == kPortableLanes)
+        width = kPortableLanes;
     const CullingField field(scene);
     const ClearanceTest clearanceTest(scene);
     const ClearanceTest* clearance = options.earlyExit ? &clearanceTest : nullptr;
@@ -350,7 +353,7 @@ bool renderInto(const Scene& scene, QImage& target, const RenderOptions& options
         }
         const int lo = std::max(0, first * lineCols - skew), hi = std::min(scene.Wid, last * lineCols - skew);
         long long n = 0;
-        if (width > 0) {
+        if (width != 0) {
             n = renderColumnsInLanes(scene, clearance, bits, bpl, lo, hi, width);
         } else {
             PixelWalk walk(scene, clearance, bits, bpl, lo, hi);

@@ -34,7 +34,8 @@ struct RenderOptions {
     // Use the plain one-pixel-after-another path instead of the fast one (same picture).
     bool reference = false;
     // Vector lanes per packet for the fast path: 0 the widest this CPU has, 4 (AVX2), 8
-    // (AVX-512), 1 none. Every choice gives the same picture; an unavailable one falls back.
+    // (AVX-512), kPortableLanes (the portable kernel, any CPU), 1 none. Every choice gives the
+    // same picture; an unavailable one falls back.
     int lanes = 0;
     // Stop a pixel's march once it provably meets nothing more (same picture).
     bool earlyExit = true;
