@@ -461,7 +461,7 @@ private slots:
         // Past a moment the status bar shows how far it has come.
         auto* bar = w.findChild<QProgressBar*>();
         QVERIFY(bar);
-        QTRY_VERIFY(bar->isVisible() || !w.isRendering());
+        QTRY_VERIFY_WITH_TIMEOUT(!bar->isHidden() || !w.isRendering(), 60000);
         // Closing stops the work at once.
         w.close();
         QVERIFY(!w.isRendering());
