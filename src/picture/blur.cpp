@@ -96,7 +96,7 @@ struct LineSums {
     // Adds w times the pixel src[x + shift] to the sums of every x in [from, to).
     void add(const QRgb* src, int from, int to, int shift, double w)
     {
-        addTap(red.data(), green.data(), blue.data(), src + shift, from, to, w);
+        addTap(red.data(), green.data(), blue.data(), src, shift, from, to, w);
     }
 
 private:
@@ -105,11 +105,12 @@ private:
     __attribute__((target_clones("avx2", "default"))) static void addTap(double* __restrict red,
                                                                            double* __restrict green,
                                                                            double* __restrict blue,
-                                                                           const QRgb* __restrict src, int from,
-                                                                           int to, double w)
+                                                                           const QRgb* __restrict src, int shift,
+                                                                           int from, int to, double w)
     {
+        // Indexed, not offset: src + shift could point before the line, which C++ does not allow.
         for (int x = from; x < to; ++x) {
-            const QRgb c = src[x];
+            const QRgb c = src[x + shift];
             red[x] = red[x] + static_cast<int>((c >> 16) & 0xff) * w;
             green[x] = green[x] + static_cast<int>((c >> 8) & 0xff) * w;
             blue[x] = blue[x] + static_cast<int>(c & 0xff) * w;

@@ -71,8 +71,7 @@ QByteArray Serializer::readRestOfLine()
 
 void Serializer::skip(int n)
 {
-    char TmpStr[256];
-    File->read(TmpStr, n);
+    File->skip(n);
 }
 
 void Serializer::tag(const char* text)
