@@ -237,6 +237,7 @@ private slots:
         QTest::newRow("unknown option") << QStringList{"--fast", "-o", "OUT.png"} << 2 << "unknown option '--fast'";
         QTest::newRow("missing value") << QStringList{"-o"} << 2 << "needs a value";
         QTest::newRow("nothing to do") << QStringList{"--blur"} << 2 << "nothing to write";
+        QTest::newRow("empty scene file name") << QStringList{"--xml", "", "-o", "OUT.png"} << 2 << "needs a non-empty value";
         QTest::newRow("bad extension") << QStringList{"-o", "OUT.gif"} << 2 << "use .png, .jpg, .bmp or .ppm";
         QTest::newRow("bad camera") << QStringList{"--camera", "1,2", "-o", "OUT.png"} << 2 << "--camera";
         QTest::newRow("camera not a number") << QStringList{"--camera", "1,x,2", "-o", "OUT.png"} << 2 << "--camera";

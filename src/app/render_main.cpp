@@ -228,6 +228,9 @@ int parse(const QStringList& args, Options& o)
         if (k + 1 >= args.size())
             return fail(2, QStringLiteral("option '%1' needs a value").arg(a));
         const QString v = args[++k];
+        // An empty file name would quietly mean "no file": the built-in scene, no picture.
+        if (v.isEmpty())
+            return fail(2, QStringLiteral("option '%1' needs a non-empty value").arg(a));
         if (a == "-o" || a == "--output") {
             o.output = v;
         } else if (a == "--xml") {
