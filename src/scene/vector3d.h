@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cmath>
+
 // A point, a direction, a colour (X red, Y green, Z blue) or a per-channel coefficient.
 // Every component is a 32-bit float and every result is rounded to float when stored.
 class Vector3D {
@@ -27,7 +29,8 @@ public:
     float operator*(const Vector3D& V) const { return X * V.X + Y * V.Y + Z * V.Z; }
 
     // Square root (double library function) of the float sum of squares, rounded to float.
-    float Length() const;
+    // Float sum of squares, double square root, stored back as float.
+    float Length() const { return static_cast<float>(std::sqrt(static_cast<double>(SqrLen()))); }
     float SqrLen() const { return X * X + Y * Y + Z * Z; }
     // This vector divided by its Length(); the zero vector gives not-a-number components.
     Vector3D NormVect() const
