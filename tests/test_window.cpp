@@ -297,11 +297,10 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath("small.xml");
+        QVERIFY(writeSizedScene(path, 64, 48));
         Scene small = Scene::builtIn();
         small.Wid = 64;
         small.Hey = 48;
-        XMLS writer;
-        QVERIFY(saveScene(writer, path, small));
         MainWindow w;
         w.setFileNameAsker([&](bool) { return path; });
         w.show();
@@ -441,11 +440,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath("big.xml");
-        Scene big = Scene::builtIn();
-        big.Wid = 4096;
-        big.Hey = 3072;
-        XMLS writer;
-        QVERIFY(saveScene(writer, path, big));
+        QVERIFY(writeSizedScene(path, 4096, 3072));
         MainWindow w;
         w.setFileNameAsker([&](bool) { return path; });
         dismissBoxes([&] { w.LoadFromXml(); });

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "app/mainwindow.h"
+#include "serial/xmlserial.h"
 
 // Runs `action` while a timer closes every modal message box that opens; returns each box as
 // "Title: text" in the order they appeared.
@@ -25,6 +26,16 @@ inline QStringList dismissBoxes(const std::function<void()>& action)
     timer.start();
     action();
     return seen;
+}
+
+// Writes the built-in scene at another picture size as an XML file `path`; false on failure.
+inline bool writeSizedScene(const QString& path, int wid, int hey)
+{
+    Scene s = Scene::builtIn();
+    s.Wid = wid;
+    s.Hey = hey;
+    XMLS writer;
+    return saveScene(writer, path, s);
 }
 
 inline QString status(MainWindow& w)
