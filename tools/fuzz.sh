@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Fuzzes both scene file readers with libFuzzer (clang), each for SECONDS (default 60), seeded
 # with the built-in scene's files and the tests' edge cases. Usage: tools/fuzz.sh [SECONDS]
-# Findings are left in build-fuzz/ as crash-*, timeout-* or oom-* files; the exit status is
-# non-zero if there are any.
+# Findings of this run are left in build-fuzz/ as crash-*, timeout-* or oom-* files (those of
+# earlier runs are cleared first); the exit status is non-zero if there are any. Each reader's
+# executions per second are reported.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 seconds=${1:-60}
@@ -13,6 +14,7 @@ if [ -z "$cxx" ]; then
   exit 1
 fi
 mkdir -p "$out"
+rm -f "$out"/crash-* "$out"/timeout-* "$out"/oom-*
 sources=("$root"/src/scene/*.cpp "$root"/src/serial/*.cpp)
 flags=(-std=c++17 -g -O1 -fPIC -ffp-contract=off -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
        -I"$root/src" $(pkg-config --cflags Qt6Core))
@@ -39,8 +41,12 @@ for format in xml bin; do
   corpus="$out/corpus-$format"
   mkdir -p "$corpus"
   echo "fuzz: $format reader for ${seconds}s"
+  log="$out/fuzz_$format.log"
   (cd "$out" && ./"fuzz_$format" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 -malloc_limit_mb=512 \
-     -print_final_stats=1 "$corpus" "$seeds" 2>&1 | grep -E "^(Done|stat::number_of_executed_units|stat::peak_rss_mb)|ERROR|SUMMARY|artifact" || true)
+     -print_final_stats=1 "$corpus" "$seeds" >"$log" 2>&1 || true)
+  grep -E "^(Done|stat::number_of_executed_units|stat::peak_rss_mb)|ERROR|SUMMARY|artifact" "$log" || true
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+  echo "fuzz: $format reader: ${runs:-0} executions, $(( ${runs:-0} / (seconds > 0 ? seconds : 1) )) per second"
 done
 if ls "$out"/crash-* "$out"/timeout-* "$out"/oom-* >/dev/null 2>&1; then
   echo "fuzz: findings in $out" >&2
