@@ -181,6 +181,19 @@ private slots:
         QVERIFY(QFile::exists(dir.filePath("f-0020.png")));
     }
 
+    void picturesGoToStandardOutputAndDevices()
+    {
+        QTemporaryDir dir;
+        const QString scene = smallScene(dir);
+        QCOMPARE(runCommand({"--xml", scene, "-o", dir.filePath("file.png")}).status, 0);
+        const QByteArray png = bytesOf(dir.filePath("file.png"));
+        for (const char* target : {"-", "/dev/stdout"}) {
+            const Result r = runCommand({"--xml", scene, "-o", target});
+            QCOMPARE(r.status, 0);
+            QCOMPARE(r.out, png);
+        }
+    }
+
     void builtInPictureEqualsTheWindowsRender()
     {
         QTemporaryDir dir;

@@ -159,6 +159,7 @@ private slots:
         };
         QVERIFY(!open(broken));
         QCOMPARE(status(w), QStringLiteral("Error"));
+        QVERIFY(!open(dir.path())); // a folder: refused at once
         QCOMPARE(w.scene.CamPos, Vector3D(0, 0, -1.5f));
         QVERIFY(open(path));
         SETTLE(w);

@@ -3,6 +3,7 @@
 #include <csignal>
 #include <memory>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include "serial/binserial.h"
 #include "serial/xmlserial.h"
@@ -102,6 +103,49 @@ class TestSerial : public QObject {
     Q_OBJECT
 
 private slots:
+    void readersRefuseWhatIsNoSceneFile_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("a folder") << "folder" << "is not a regular file";
+        QTest::newRow("a pipe with no writer") << "fifo" << "is not a regular file";
+        QTest::newRow("a device that never ends") << "/dev/zero" << "is not a regular file";
+        QTest::newRow("5 MB of zeros") << "huge" << "is too large for a scene file";
+    }
+
+    void readersRefuseWhatIsNoSceneFile()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, said);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir("folder"));
+        QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("fifo")).constData(), 0600) == 0);
+        {
+            QFile huge(dir.filePath("huge"));
+            QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(5 * 1024 * 1024));
+        }
+        const QString path = name.startsWith('/') ? name : dir.filePath(name);
+        for (bool xml : {true, false}) {
+            std::unique_ptr<Serializer> reader(xml ? static_cast<Serializer*>(new XMLL) : new BinL);
+            Scene s = altered();
+            QString why;
+            QVERIFY(!loadScene(*reader, path, s, &why)); // returns at once, never blocks
+            QVERIFY2(why.contains(said), qPrintable(why));
+            QVERIFY(sameWalkedFields(s, altered()));
+        }
+    }
+
+    void writersWriteIntoDevicesWithoutReplacingThem()
+    {
+        // As root, replacing /dev/null with a regular file would break the system.
+        for (bool xml : {true, false}) {
+            std::unique_ptr<Serializer> writer(xml ? static_cast<Serializer*>(new XMLS) : new BinS);
+            QVERIFY(saveScene(*writer, "/dev/null", Scene::builtIn()));
+            struct stat st;
+            QVERIFY(::stat("/dev/null", &st) == 0 && S_ISCHR(st.st_mode));
+        }
+    }
+
     void builtInXmlBytes()
     {
         QTemporaryDir dir;

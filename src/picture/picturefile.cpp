@@ -10,11 +10,17 @@ namespace {
 
 QByteArray formatOf(const QString& path)
 {
+    if (path == "-")
+        return "png";
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (suffix == "png" || suffix == "bmp" || suffix == "ppm")
         return suffix.toLatin1();
     if (suffix == "jpg" || suffix == "jpeg")
         return "jpeg";
+    // A device or pipe such as /dev/stdout has no suffix to go by.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile() && !info.isDir())
+        return "png";
     return QByteArray();
 }
 
@@ -32,8 +38,17 @@ bool writePicture(const QImage& img, const QString& path, QString& why)
         why = QStringLiteral("cannot tell the picture format of %1: use .png, .jpg, .bmp or .ppm").arg(path);
         return false;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    // "-" is standard output; a device, pipe or socket is written into as it is. Anything else
+    // is replaced only once the whole picture is written.
+    const QFileInfo info(path);
+    const bool direct = path == "-" || (info.exists() && !info.isFile() && !info.isDir());
+    QFile stream;
+    QSaveFile saved(path);
+    QFileDevice& file = direct ? static_cast<QFileDevice&>(stream) : saved;
+    const bool opened = path == "-" ? stream.open(stdout, QIODevice::WriteOnly)
+                                    : (direct ? (stream.setFileName(path), stream.open(QIODevice::WriteOnly))
+                                              : saved.open(QIODevice::WriteOnly));
+    if (!opened) {
         why = QStringLiteral("cannot open %1 for writing: %2").arg(path, file.errorString());
         return false;
     }
@@ -58,7 +73,9 @@ bool writePicture(const QImage& img, const QString& path, QString& why)
         // PNG keeps the picture as it is; the others have no use for its alpha channel.
         ok = writer.write(format == "png" ? img : img.convertToFormat(QImage::Format_RGB32));
     }
-    if (!commitSaveFile(file, ok)) {
+    const bool done = direct ? ok && stream.flush() && stream.error() == QFileDevice::NoError
+                             : commitSaveFile(saved, ok);
+    if (!done) {
         why = QStringLiteral("cannot write %1").arg(path);
         return false;
     }

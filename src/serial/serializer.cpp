@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include "serial/savefile.h"
@@ -17,7 +18,11 @@ Serializer::~Serializer()
 bool Serializer::openForWriting(const QString& fileName)
 {
     FileName = fileName;
-    auto* file = new QSaveFile(fileName);
+    const QFileInfo info(fileName);
+    // A device, pipe or socket is written into as it is: replacing it with a regular file
+    // would break it (think of /dev/null) and could never reach its reader.
+    m_direct = info.exists() && !info.isFile() && !info.isDir();
+    QFileDevice* file = m_direct ? static_cast<QFileDevice*>(new QFile(fileName)) : new QSaveFile(fileName);
     if (!file->open(QIODevice::WriteOnly)) {
         delete file;
         return false;
@@ -28,9 +33,15 @@ bool Serializer::openForWriting(const QString& fileName)
 
 bool Serializer::finishWrite()
 {
-    auto* file = static_cast<QSaveFile*>(File);
+    QFileDevice* file = File;
     File = nullptr;
-    const bool ok = commitSaveFile(*file, !m_writeFailed);
+    bool ok;
+    if (m_direct) {
+        ok = !m_writeFailed && file->flush() && file->error() == QFileDevice::NoError;
+        file->close();
+    } else {
+        ok = commitSaveFile(*static_cast<QSaveFile*>(file), !m_writeFailed);
+    }
     delete file;
     return ok;
 }
@@ -38,6 +49,17 @@ bool Serializer::finishWrite()
 bool Serializer::openForReading(const QString& fileName)
 {
     FileName = fileName;
+    const QFileInfo info(fileName);
+    // Only regular files of a scene file's size: a pipe or device could block the open or never
+    // end, and a huge file is no scene.
+    if (info.exists() && !info.isFile()) {
+        m_openProblem = QStringLiteral("%1 is not a regular file").arg(fileName);
+        return false;
+    }
+    if (info.size() > kMaxSceneFileBytes) {
+        m_openProblem = QStringLiteral("%1 is too large for a scene file (%2 bytes)").arg(fileName).arg(info.size());
+        return false;
+    }
     auto* file = new QFile(fileName);
     if (!file->open(QIODevice::ReadOnly)) {
         delete file;
@@ -183,7 +205,8 @@ bool loadScene(Serializer& reader, const QString& fileName, Scene& scene, QStrin
 {
     if (!reader.Start(fileName)) {
         if (why)
-            *why = QStringLiteral("cannot open %1 for reading").arg(fileName);
+            *why = reader.openProblem().isEmpty() ? QStringLiteral("cannot open %1 for reading").arg(fileName)
+                                                 : reader.openProblem();
         return false;
     }
     Scene copy = scene;

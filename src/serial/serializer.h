@@ -8,6 +8,8 @@
 // Smallest and largest picture side a scene file may set.
 constexpr int kMinPictureSide = 1;
 constexpr int kMaxPictureSide = 8192;
+// No scene file comes near this size (they are about 3 KB); larger files are refused unread.
+constexpr qint64 kMaxSceneFileBytes = 4 * 1024 * 1024;
 
 // One pass over a scene file, writing or reading. The same walk serves both directions: every
 // primitive gets its field by reference, a writer takes the value from it and a reader stores
@@ -54,6 +56,8 @@ public:
 
     // True once a reader has reached the end of the file while looking for a value.
     bool ranOut() const { return m_ranOut; }
+    // Why Start refused the file without trying to open it; empty otherwise.
+    QString openProblem() const { return m_openProblem; }
 
 protected:
     // Writers: opens a new version of the file that replaces the old one at finishWrite.
@@ -74,6 +78,8 @@ protected:
     void skip(int n);
 
     bool m_ranOut = false;
+    bool m_direct = false;
+    QString m_openProblem;
     bool m_writeFailed = false;
 };
 
