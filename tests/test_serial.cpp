@@ -1,3 +1,4 @@
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
@@ -259,13 +260,66 @@ private slots:
         QVERIFY(loadBytes(false, junk, s, dir));
         QCOMPARE(s.Hey, 480);
         QCOMPARE(s.CamPos, Vector3D(0, 0, -1.5f));
-        // CR LF ends shift the values: each tag read leaves a lone line feed that counts as a line.
-        QByteArray crlf = good;
-        crlf.replace("\n", "\r\n");
-        s = Scene::builtIn();
-        QVERIFY(loadBytes(false, crlf, s, dir));
-        QCOMPARE(s.Wid, 1024); // "char* Scre" parses as no number
-        QCOMPARE(s.Hey, 1024); // "int 1024" one line late
+    }
+
+    void lineFormatEditedElsewhereReadsTheSame_data()
+    {
+        QTest::addColumn<QByteArray>("from");
+        QTest::addColumn<QByteArray>("to");
+        QTest::newRow("CR LF line ends") << QByteArray("\n") << QByteArray("\r\n");
+        QTest::newRow("blanks after tags") << QByteArray(">\n") << QByteArray(">  \t\n");
+        QTest::newRow("byte order mark") << QByteArray() << QByteArray("\xEF\xBB\xBF");
+    }
+
+    void lineFormatEditedElsewhereReadsTheSame()
+    {
+        QFETCH(QByteArray, from);
+        QFETCH(QByteArray, to);
+        QTemporaryDir dir;
+        Scene odd = altered();
+        QByteArray bytes = saved(false, odd, dir);
+        if (from.isEmpty())
+            bytes.prepend(to);
+        else
+            bytes.replace(from, to);
+        Scene s = Scene::builtIn();
+        QVERIFY(loadBytes(false, bytes, s, dir));
+        QVERIFY(sameWalkedFields(s, odd));
+    }
+
+    void cutOrEmptyFilesAreRefused_data()
+    {
+        QTest::addColumn<bool>("xml");
+        QTest::addColumn<QByteArray>("bytes");
+        QTemporaryDir dir;
+        for (bool xml : {true, false}) {
+            const QByteArray whole = saved(xml, Scene::builtIn(), dir);
+            const QByteArray last = xml ? "0.050000 </Float>" : "float 0.050000";
+            const qsizetype value = whole.lastIndexOf(last) + last.indexOf("0.05") + 4; // inside "0.05|0000"
+            const char* f = xml ? "xml" : "line format";
+            QTest::newRow(qPrintable(QString("%1 cut inside its last value").arg(f))) << xml << whole.left(value);
+            QTest::newRow(qPrintable(QString("%1 cut before its last closing tag").arg(f)))
+                << xml << whole.left(whole.lastIndexOf("</"));
+            QTest::newRow(qPrintable(QString("%1 cut inside its last closing tag").arg(f)))
+                << xml << whole.left(whole.lastIndexOf("</") + 3);
+        }
+        QTest::newRow("NUL bytes as a line file") << false << QByteArray(3000, '\0');
+        QByteArray noise;
+        QRandomGenerator gen(14);
+        for (int k = 0; k < 3000; ++k)
+            noise.append(char(gen.bounded(256)));
+        QTest::newRow("random bytes as a line file") << false << noise;
+        QTest::newRow("random bytes as xml") << true << noise;
+    }
+
+    void cutOrEmptyFilesAreRefused()
+    {
+        QFETCH(bool, xml);
+        QFETCH(QByteArray, bytes);
+        QTemporaryDir dir;
+        Scene s = altered();
+        QVERIFY(!loadBytes(xml, bytes, s, dir));
+        QVERIFY(sameWalkedFields(s, altered()));
     }
 
     void incompleteFilesChangeNothing_data()

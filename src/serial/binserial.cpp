@@ -65,7 +65,12 @@ BinL::BinL()
 
 bool BinL::Start(QString FileName)
 {
-    return openForReading(FileName);
+    if (!openForReading(FileName))
+        return false;
+    // A UTF-8 byte order mark, as some editors write, is no part of the scene.
+    if (File->peek(3) == "\xEF\xBB\xBF")
+        skip(3);
+    return true;
 }
 
 QByteArray BinL::valueText()
@@ -101,14 +106,14 @@ void BinL::SerInt(int& Value, const char*)
 {
     const QByteArray text = valueText();
     const char* p = text.constData();
-    scanInt(p, Value);
+    m_values += scanInt(p, Value);
 }
 
 void BinL::SerFloat(float& Value, const char*)
 {
     const QByteArray text = valueText();
     const char* p = text.constData();
-    scanFloat(p, Value);
+    m_values += scanFloat(p, Value);
 }
 
 void BinL::SerVec(Vector3D& Value, const char*)

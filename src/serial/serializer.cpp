@@ -104,11 +104,19 @@ void Serializer::tag(const char* text)
         File->flush();
         return;
     }
-    // The line format reads the whole tag line with its line feed; XML stops one byte short
-    // and finds its values by scanning instead.
-    const int p = format ? 0 : 1;
-    char TmpStr[256];
-    File->readLine(TmpStr, len + p);
+    if (format) {
+        // XML stops one byte short and finds its values by scanning instead.
+        char TmpStr[256];
+        if (File->readLine(TmpStr, len) <= 0)
+            m_ranOut = true;
+        return;
+    }
+    // The line format reads the whole tag line, so that a CR before the line feed or blanks
+    // after the tag do not shift the values after it. A line without its line feed ends the
+    // file: whole only if it holds the whole tag.
+    const QByteArray line = readRestOfLine();
+    if (line.isEmpty() || (!line.endsWith('\n') && line.trimmed() != QByteArray(text).trimmed()))
+        m_ranOut = true;
 }
 
 void Serializer::SerPic(int& Width, int& Height, const char* Name)
@@ -215,6 +223,11 @@ bool loadScene(Serializer& reader, const QString& fileName, Scene& scene, QStrin
     if (reader.ranOut()) {
         if (why)
             *why = QStringLiteral("%1 ends before the scene is complete").arg(fileName);
+        return false;
+    }
+    if (reader.valuesRead() == 0) {
+        if (why)
+            *why = QStringLiteral("%1 holds no value of a scene").arg(fileName);
         return false;
     }
     if (copy.Wid < kMinPictureSide || copy.Wid > kMaxPictureSide || copy.Hey < kMinPictureSide ||

@@ -56,6 +56,8 @@ public:
 
     // True once a reader has reached the end of the file while looking for a value.
     bool ranOut() const { return m_ranOut; }
+    // How many values a reader has read.
+    int valuesRead() const { return m_values; }
     // Why Start refused the file without trying to open it; empty otherwise.
     QString openProblem() const { return m_openProblem; }
 
@@ -78,6 +80,7 @@ protected:
     void skip(int n);
 
     bool m_ranOut = false;
+    int m_values = 0;
     bool m_direct = false;
     QString m_openProblem;
     bool m_writeFailed = false;

@@ -75,8 +75,11 @@ bool scanFloat(const char*& text, float& value)
     return true;
 }
 
-void scanFloats3(const char* text, float& x, float& y, float& z)
+int scanFloats3(const char* text, float& x, float& y, float& z)
 {
-    if (scanFloat(text, x) && scanFloat(text, y))
-        scanFloat(text, z);
+    if (!scanFloat(text, x))
+        return 0;
+    if (!scanFloat(text, y))
+        return 1;
+    return scanFloat(text, z) ? 3 : 2;
 }

@@ -16,5 +16,5 @@ bool scanInt(const char*& text, int& value);
 bool scanFloat(const char*& text, float& value);
 
 // Parses up to three blank-separated floats into x, y, z in turn, stopping at the first that
-// does not parse; the rest keep their values.
-void scanFloats3(const char* text, float& x, float& y, float& z);
+// does not parse; the rest keep their values. Returns how many were read.
+int scanFloats3(const char* text, float& x, float& y, float& z);

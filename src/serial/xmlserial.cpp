@@ -1,5 +1,6 @@
 #include "serial/xmlserial.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "serial/textio.h"
@@ -84,6 +85,13 @@ bool XMLL::Start(QString FileName)
 {
     if (!openForReading(FileName))
         return false;
+    // A whole file closes its scene at its end; without "</Scene>" there it was cut short,
+    // perhaps inside its last value, which would still read as a number.
+    const qint64 size = File->size();
+    File->seek(std::max<qint64>(0, size - 64));
+    if (!File->read(64).trimmed().endsWith(EndStr))
+        m_ranOut = true;
+    File->seek(0);
     // The declaration and <Scene> are skipped unread.
     skip(static_cast<int>(std::strlen(StartStr)));
     return true;
@@ -145,7 +153,7 @@ void XMLL::SerInt(int& Value, const char*)
         return;
     const QByteArray text = valueText();
     const char* p = text.constData();
-    scanInt(p, Value);
+    m_values += scanInt(p, Value);
     skip(8);
 }
 
@@ -155,7 +163,7 @@ void XMLL::SerFloat(float& Value, const char*)
         return;
     const QByteArray text = valueText();
     const char* p = text.constData();
-    scanFloat(p, Value);
+    m_values += scanFloat(p, Value);
     skip(9);
 }
 
@@ -164,13 +172,12 @@ void XMLL::SerVec(Vector3D& Value, const char*)
     if (!seekValue())
         return;
     const QByteArray text = valueText();
-    scanFloats3(text.constData(), Value.X, Value.Y, Value.Z);
+    m_values += scanFloats3(text.constData(), Value.X, Value.Y, Value.Z);
     skip(9);
 }
 
 bool XMLL::End()
 {
-    skip(static_cast<int>(std::strlen(EndStr)));
     finishRead();
     return true;
 }
