@@ -247,19 +247,40 @@ private slots:
         QTemporaryDir dir;
         const QByteArray good = saved(false, Scene::builtIn(), dir);
         Scene s = altered();
-        // The type word is skipped unread; a float read as an int keeps its integer part.
+        // The type word is skipped unread.
         QByteArray retyped = good;
-        retyped.replace("int 1024\n", "float 1024\n").replace("int 768\n", "int 600.75\n");
+        retyped.replace("int 1024\n", "float 1024\n").replace("int 768\n", "int 600\n");
         QVERIFY(loadBytes(false, retyped, s, dir));
         QCOMPARE(s.Wid, 1024);
         QCOMPARE(s.Hey, 600);
-        // "abc" keeps the field.
+        // A float value that does not parse keeps its field.
         QByteArray junk = good;
-        junk.replace("int 768\n", "int abc\n");
+        junk.replace("float 1.000000\n", "float abc\n");
         s = altered();
         QVERIFY(loadBytes(false, junk, s, dir));
-        QCOMPARE(s.Hey, 480);
+        QCOMPARE(s.Sphere1.Radius, 0.75f);
         QCOMPARE(s.CamPos, Vector3D(0, 0, -1.5f));
+    }
+
+    void picturesSidesInAnyOtherFormAreRefused_data()
+    {
+        QTest::addColumn<QByteArray>("side");
+        for (const char* side : {"2147483648", "1e3", "0x10", "600.75", "abc", "-5", "0", "8193"})
+            QTest::newRow(side) << QByteArray(side);
+    }
+
+    void picturesSidesInAnyOtherFormAreRefused()
+    {
+        QFETCH(QByteArray, side);
+        QTemporaryDir dir;
+        for (bool xml : {true, false}) {
+            QByteArray bytes = saved(xml, Scene::builtIn(), dir);
+            bytes.replace(xml ? QByteArray("> 768 <") : QByteArray("int 768\n"),
+                          xml ? "> " + side + " <" : "int " + side + "\n");
+            Scene s = altered();
+            QVERIFY(!loadBytes(xml, bytes, s, dir));
+            QVERIFY(sameWalkedFields(s, altered()));
+        }
     }
 
     void lineFormatEditedElsewhereReadsTheSame_data()

@@ -104,9 +104,7 @@ void BinL::SerBool(bool& Value, const char*)
 
 void BinL::SerInt(int& Value, const char*)
 {
-    const QByteArray text = valueText();
-    const char* p = text.constData();
-    m_values += scanInt(p, Value);
+    readSize(valueText(), Value);
 }
 
 void BinL::SerFloat(float& Value, const char*)

@@ -7,6 +7,7 @@
 #include <QSaveFile>
 
 #include "serial/savefile.h"
+#include "serial/textio.h"
 
 Serializer::~Serializer()
 {
@@ -94,6 +95,23 @@ QByteArray Serializer::readRestOfLine()
 void Serializer::skip(int n)
 {
     File->skip(n);
+}
+
+void Serializer::readSize(const QByteArray& text, int& Value)
+{
+    const char* p = text.constData();
+    // Only a plain decimal number: "1e3", "0x10", "600.75" or a number beyond int would
+    // otherwise be read as another size, or not at all, and the picture would keep a size the
+    // file never meant.
+    const bool plain = scanInt(p, Value) && (*p == 0 || *p == ' ' || *p == '\t' || *p == '\r' || *p == '\n' || *p == '<');
+    if (plain) {
+        ++m_values;
+        return;
+    }
+    if (!m_badSize) {
+        m_badSize = true;
+        m_badSizeText = text.simplified().split(' ').first().left(40);
+    }
 }
 
 void Serializer::tag(const char* text)
@@ -223,6 +241,14 @@ bool loadScene(Serializer& reader, const QString& fileName, Scene& scene, QStrin
     if (reader.ranOut()) {
         if (why)
             *why = QStringLiteral("%1 ends before the scene is complete").arg(fileName);
+        return false;
+    }
+    if (reader.badSize()) {
+        if (why)
+            *why = QStringLiteral("%1 sets a picture side of '%2'; each side must be a whole number from %3 to %4")
+                       .arg(fileName, QString::fromLatin1(reader.badSizeText()))
+                       .arg(kMinPictureSide)
+                       .arg(kMaxPictureSide);
         return false;
     }
     if (reader.valuesRead() == 0) {

@@ -56,6 +56,10 @@ public:
 
     // True once a reader has reached the end of the file while looking for a value.
     bool ranOut() const { return m_ranOut; }
+    // True once a reader met a picture side that is not a plain decimal number within int's
+    // range (see readSize); badSizeText is what it found.
+    bool badSize() const { return m_badSize; }
+    QByteArray badSizeText() const { return m_badSizeText; }
     // How many values a reader has read.
     int valuesRead() const { return m_values; }
     // Why Start refused the file without trying to open it; empty otherwise.
@@ -78,9 +82,13 @@ protected:
     QByteArray readRestOfLine();
     // Readers: reads and discards up to n bytes.
     void skip(int n);
+    // Readers: a picture side from the text that holds it (the int fields are the two sides).
+    void readSize(const QByteArray& text, int& Value);
 
     bool m_ranOut = false;
     int m_values = 0;
+    bool m_badSize = false;
+    QByteArray m_badSizeText;
     bool m_direct = false;
     QString m_openProblem;
     bool m_writeFailed = false;

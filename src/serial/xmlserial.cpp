@@ -151,9 +151,7 @@ void XMLL::SerInt(int& Value, const char*)
 {
     if (!seekValue())
         return;
-    const QByteArray text = valueText();
-    const char* p = text.constData();
-    m_values += scanInt(p, Value);
+    readSize(valueText(), Value);
     skip(8);
 }
 
