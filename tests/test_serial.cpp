@@ -1,3 +1,4 @@
+#include <QBuffer>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -306,6 +307,25 @@ private slots:
         Scene s = Scene::builtIn();
         QVERIFY(loadBytes(false, bytes, s, dir));
         QVERIFY(sameWalkedFields(s, odd));
+    }
+
+    void readingFromMemoryEqualsReadingTheFile()
+    {
+        QTemporaryDir dir;
+        for (bool xml : {true, false}) {
+            QByteArray bytes = saved(xml, altered(), dir);
+            for (const QByteArray& variant : {bytes, bytes.left(bytes.size() - 30), QByteArray("junk")}) {
+                Scene fromFile = Scene::builtIn(), fromMemory = Scene::builtIn();
+                const bool fileOk = loadBytes(xml, variant, fromFile, dir);
+                QBuffer device;
+                device.setData(variant);
+                QVERIFY(device.open(QIODevice::ReadOnly));
+                std::unique_ptr<Serializer> reader(xml ? static_cast<Serializer*>(new XMLL) : new BinL);
+                QCOMPARE(loadScene(*reader, device, fromMemory), fileOk);
+                QVERIFY(sameWalkedFields(fromMemory, fromFile));
+                QVERIFY(reader->File == nullptr && device.isOpen()); // the device stays the caller's
+            }
+        }
     }
 
     void cutOrEmptyFilesAreRefused_data()

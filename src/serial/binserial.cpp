@@ -20,7 +20,7 @@ void BinS::line(const char* typeWord, const QByteArray& value)
     put(typeWord);
     put(value);
     put("\n");
-    File->flush();
+    flushFile();
 }
 
 void BinS::SerStr(const char* Value, const char*)
@@ -67,10 +67,15 @@ bool BinL::Start(QString FileName)
 {
     if (!openForReading(FileName))
         return false;
+    beginReading();
+    return true;
+}
+
+void BinL::beginReading()
+{
     // A UTF-8 byte order mark, as some editors write, is no part of the scene.
     if (File->peek(3) == "\xEF\xBB\xBF")
         skip(3);
-    return true;
 }
 
 QByteArray BinL::valueText()

@@ -35,6 +35,9 @@ public:
     void SerVec(Vector3D& Value, const char* Name) override;
     bool End() override;
 
+protected:
+    void beginReading() override;
+
 private:
     // The next line without its type word; notes running out at the end of the file.
     QByteArray valueText();

@@ -12,7 +12,8 @@
 Serializer::~Serializer()
 {
     // Deleting an uncommitted QSaveFile discards it, so the old file stays intact.
-    delete File;
+    if (m_ownsFile)
+        delete File;
     File = nullptr;
 }
 
@@ -34,7 +35,7 @@ bool Serializer::openForWriting(const QString& fileName)
 
 bool Serializer::finishWrite()
 {
-    QFileDevice* file = File;
+    auto* file = static_cast<QFileDevice*>(File);
     File = nullptr;
     bool ok;
     if (m_direct) {
@@ -72,8 +73,25 @@ bool Serializer::openForReading(const QString& fileName)
 
 void Serializer::finishRead()
 {
-    delete File;
+    if (m_ownsFile)
+        delete File;
     File = nullptr;
+}
+
+bool Serializer::StartOn(QIODevice* device)
+{
+    if (readWrite || !device || !device->isReadable())
+        return false;
+    File = device;
+    m_ownsFile = false;
+    beginReading();
+    return true;
+}
+
+void Serializer::flushFile()
+{
+    if (auto* f = qobject_cast<QFileDevice*>(File))
+        f->flush();
 }
 
 void Serializer::put(const char* text)
@@ -119,7 +137,7 @@ void Serializer::tag(const char* text)
     const int len = static_cast<int>(std::strlen(text));
     if (readWrite) {
         put(text);
-        File->flush();
+        flushFile();
         return;
     }
     if (format) {
@@ -227,14 +245,11 @@ bool saveScene(Serializer& writer, const QString& fileName, const Scene& scene, 
     return true;
 }
 
-bool loadScene(Serializer& reader, const QString& fileName, Scene& scene, QString* why)
+namespace {
+
+// The walk and the checks of a load whose reader has started.
+bool finishLoad(Serializer& reader, const QString& fileName, Scene& scene, QString* why)
 {
-    if (!reader.Start(fileName)) {
-        if (why)
-            *why = reader.openProblem().isEmpty() ? QStringLiteral("cannot open %1 for reading").arg(fileName)
-                                                 : reader.openProblem();
-        return false;
-    }
     Scene copy = scene;
     walkScene(reader, copy);
     reader.End();
@@ -269,4 +284,27 @@ bool loadScene(Serializer& reader, const QString& fileName, Scene& scene, QStrin
     }
     scene = copy;
     return true;
+}
+
+} // namespace
+
+bool loadScene(Serializer& reader, const QString& fileName, Scene& scene, QString* why)
+{
+    if (!reader.Start(fileName)) {
+        if (why)
+            *why = reader.openProblem().isEmpty() ? QStringLiteral("cannot open %1 for reading").arg(fileName)
+                                                 : reader.openProblem();
+        return false;
+    }
+    return finishLoad(reader, fileName, scene, why);
+}
+
+bool loadScene(Serializer& reader, QIODevice& device, Scene& scene, QString* why)
+{
+    if (device.size() > kMaxSceneFileBytes || !reader.StartOn(&device)) {
+        if (why)
+            *why = QStringLiteral("the scene cannot be read");
+        return false;
+    }
+    return finishLoad(reader, QStringLiteral("the scene"), scene, why);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFileDevice>
+#include <QIODevice>
 #include <QString>
 
 #include "scene/scene.h"
@@ -18,8 +19,8 @@ constexpr qint64 kMaxSceneFileBytes = 4 * 1024 * 1024;
 // leaves its field as it was.
 class Serializer {
 public:
-    // The open scene file between Start and End; null otherwise.
-    QFileDevice* File = nullptr;
+    // The open scene file (or, for readers, any device) between Start and End; null otherwise.
+    QIODevice* File = nullptr;
     // true: writes (save); false: reads (load).
     bool readWrite = false;
     // true: XML format; false: the line format.
@@ -35,6 +36,9 @@ public:
     // Opens the file (writers: a new version that replaces the old one only at End) and handles
     // the format's preamble. false when it cannot be opened; nothing is left open then.
     virtual bool Start(QString FileName) = 0;
+    // Readers: reads from `device`, open for reading at its start, instead of a file; the
+    // device stays the caller's. The same walk and checks as for a file.
+    bool StartOn(QIODevice* device);
     // A block caption. Readers skip it.
     virtual void SerStr(const char* Value, const char* Name) = 0;
     virtual void SerBool(bool& Value, const char* Name) = 0;
@@ -66,6 +70,10 @@ public:
     QString openProblem() const { return m_openProblem; }
 
 protected:
+    // Readers: what Start does once File is open, such as checking the format's preamble.
+    virtual void beginReading() {}
+    // Writers: pushes buffered bytes to the file, so that write errors show.
+    void flushFile();
     // Writers: opens a new version of the file that replaces the old one at finishWrite.
     bool openForWriting(const QString& fileName);
     // Writers: true when every write succeeded and the new file is in place.
@@ -86,6 +94,8 @@ protected:
     void readSize(const QByteArray& text, int& Value);
 
     bool m_ranOut = false;
+    // False when File is the caller's device.
+    bool m_ownsFile = true;
     int m_values = 0;
     bool m_badSize = false;
     QByteArray m_badSizeText;
@@ -104,3 +114,5 @@ bool saveScene(Serializer& writer, const QString& fileName, const Scene& scene, 
 // Reads `fileName` over a copy of `scene` and replaces `scene` only when the file could be
 // opened, held every value of the walk and sets a picture size within range.
 bool loadScene(Serializer& reader, const QString& fileName, Scene& scene, QString* why = nullptr);
+// The same from a device open for reading (a scene file in memory, say).
+bool loadScene(Serializer& reader, QIODevice& device, Scene& scene, QString* why = nullptr);

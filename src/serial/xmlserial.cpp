@@ -24,7 +24,7 @@ bool XMLS::Start(QString FileName)
     if (!openForWriting(FileName))
         return false;
     put(StartStr);
-    File->flush();
+    flushFile();
     return true;
 }
 
@@ -39,7 +39,7 @@ void XMLS::element(const char* kind, const char* name, const QByteArray& value)
     put(" </");
     put(kind);
     put(">\n");
-    File->flush();
+    flushFile();
 }
 
 void XMLS::SerStr(const char* Value, const char* Name)
@@ -85,6 +85,12 @@ bool XMLL::Start(QString FileName)
 {
     if (!openForReading(FileName))
         return false;
+    beginReading();
+    return true;
+}
+
+void XMLL::beginReading()
+{
     // A whole file closes its scene at its end; without "</Scene>" there it was cut short,
     // perhaps inside its last value, which would still read as a number.
     const qint64 size = File->size();
@@ -94,7 +100,6 @@ bool XMLL::Start(QString FileName)
     File->seek(0);
     // The declaration and <Scene> are skipped unread.
     skip(static_cast<int>(std::strlen(StartStr)));
-    return true;
 }
 
 bool XMLL::readThrough(char stop)

@@ -34,6 +34,9 @@ public:
     void SerVec(Vector3D& Value, const char* Name) override;
     bool End() override;
 
+protected:
+    void beginReading() override;
+
 private:
     // Moves behind the '>' and the blank that precede the next value; false at the end of file.
     bool seekValue();
