@@ -3,7 +3,7 @@
 # Usage: tools/prepare.sh [run|test|ci]
 #   run   building and running the program (the default)
 #   test  also the end-to-end window test's X server, xdotool and ImageMagick
-#   ci    also clang for the fuzzers and the packaging tools
+#   ci    also clang for the fuzzers, the packaging tools and an ARM cross compiler
 # Safe to call again: it installs only what is missing and rebuilds only what changed.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -13,7 +13,7 @@ packages=(cmake make g++ pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev fonts
 case "$stage" in
   run) ;;
   test) packages+=(xvfb xauth xdotool imagemagick) ;;
-  ci) packages+=(xvfb xauth xdotool imagemagick clang-14 libclang-rt-14-dev dpkg-dev file) ;;
+  ci) packages+=(xvfb xauth xdotool imagemagick clang-14 libclang-rt-14-dev dpkg-dev file g++-aarch64-linux-gnu) ;;
   *) echo "prepare: unknown stage '$stage' (run, test or ci)" >&2; exit 2 ;;
 esac
 missing=()

@@ -65,6 +65,13 @@ QImage blurReference(const QImage& source)
     return curImage;
 }
 
+// On x86-64 the hot loops are also compiled for AVX2 and picked at run time; elsewhere once.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define LUMIVEX_AVX2_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define LUMIVEX_AVX2_CLONES
+#endif
+
 namespace {
 
 // The weight sums per position of a line of `len` pixels, added in tap order as wash adds them.
@@ -102,7 +109,7 @@ struct LineSums {
 private:
     // Cloned for AVX2, picked at run time: the loop runs four pixels at a time there, with the
     // same multiplications and additions.
-    __attribute__((target_clones("avx2", "default"))) static void addTap(double* __restrict red,
+    LUMIVEX_AVX2_CLONES static void addTap(double* __restrict red,
                                                                            double* __restrict green,
                                                                            double* __restrict blue,
                                                                            const QRgb* __restrict src, int shift,
@@ -120,7 +127,7 @@ private:
 
 // out[x] = the opaque pixel of the sums at x divided by sums[x * step] (step 0: one sum for
 // the whole line), each channel truncated, as qRgb packs it.
-__attribute__((target_clones("avx2", "default"))) void packMeans(QRgb* __restrict out, const double* __restrict red,
+LUMIVEX_AVX2_CLONES void packMeans(QRgb* __restrict out, const double* __restrict red,
                                                                  const double* __restrict green,
                                                                  const double* __restrict blue,
                                                                  const double* __restrict sums, int step, int width)
