@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <csignal>
+#include <sys/resource.h>
 
 #include "picture/blur.h"
 #include "render/tracer.h"
@@ -192,6 +193,41 @@ private slots:
             QCOMPARE(r.status, 0);
             QCOMPARE(r.out, png);
         }
+    }
+
+    void exhaustedMemoryIsOneLineNotACrash_data()
+    {
+        QTest::addColumn<QStringList>("extra");
+        QTest::addColumn<int>("limitMb");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("picture") << QStringList() << 200 << "not enough memory for a 8192 x 8192 picture";
+        // Where the limit bites first depends on the machine's threads: any of the three lines.
+        QTest::newRow("blur") << QStringList{"--blur"} << 400 << "not enough memory";
+        QTest::newRow("plain path") << QStringList{"--reference"} << 400 << "not enough memory";
+    }
+
+    void exhaustedMemoryIsOneLineNotACrash()
+    {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("the address sanitizer reserves more address space than the limit allows");
+#endif
+        QFETCH(QStringList, extra);
+        QFETCH(int, limitMb);
+        QFETCH(QString, said);
+        QTemporaryDir dir;
+        const QString scene = smallScene(dir, 8192, 8192);
+        QProcess p;
+        p.setChildProcessModifier([limitMb] {
+            const rlimit lim{rlim_t(limitMb) << 20, rlim_t(limitMb) << 20};
+            setrlimit(RLIMIT_AS, &lim);
+        });
+        p.start(QStringLiteral(LUMIVEX_RENDER), QStringList{"--xml", scene, "-o", dir.filePath("big.png")} + extra);
+        QVERIFY(p.waitForFinished(120000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 1);
+        const QByteArray err = p.readAllStandardError();
+        QVERIFY2(err.contains(said.toLatin1()) && err.count('\n') == 1, err.constData());
+        QVERIFY(!QFile::exists(dir.filePath("big.png")));
     }
 
     void builtInPictureEqualsTheWindowsRender()

@@ -25,6 +25,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 #include <cstring>
+#include <memory>
 
 #include "app/scenepanel.h"
 #include "picture/blur.h"
@@ -566,17 +567,25 @@ bool MainWindow::Serializing(Serializer* Serial, const QString& fileName)
     return loadScene(*Serial, fileName, scene);
 }
 
-void MainWindow::rebuildPicture()
+bool MainWindow::rebuildPicture()
 {
+    // Made before the old ones go: without the memory for them, the window keeps what it had.
+    auto fresh = std::make_unique<QImage>(scene.Wid, scene.Hey, QImage::Format_ARGB32);
+    if (fresh->isNull())
+        return false;
+    auto pixmap = std::make_unique<QPixmap>(scene.Wid, scene.Hey);
+    if (pixmap->isNull())
+        return false;
     delete image;
     delete curImage;
-    image = new QPixmap(scene.Wid, scene.Hey);
-    curImage = new QImage(scene.Wid, scene.Hey, QImage::Format_ARGB32);
+    image = pixmap.release();
+    curImage = fresh.release();
     // Black until the new picture is there.
     curImage->fill(Qt::black);
     image->fill(Qt::black);
     labelIm->setPixmap(*image);
     fitPicture();
+    return true;
 }
 
 void MainWindow::save(Serializer& serial, const char* done)
@@ -599,8 +608,12 @@ void MainWindow::load(Serializer& serial, const char* done)
         statusBar()->showMessage(tr("Error"));
         return;
     }
+    if (!rebuildPicture()) {
+        scene = before;
+        statusBar()->showMessage(tr("Error"));
+        return;
+    }
     statusBar()->showMessage(tr(done));
-    rebuildPicture();
     recordChange(before, tr("Load"), false);
     refresh(tr("RayTraced"), true);
 }
@@ -613,9 +626,15 @@ bool MainWindow::openFile(const QString& fileName, QString* why)
         statusBar()->showMessage(tr("Error"));
         return false;
     }
+    if (!rebuildPicture()) {
+        if (why)
+            *why = tr("not enough memory for a %1 x %2 picture").arg(scene.Wid).arg(scene.Hey);
+        scene = before;
+        statusBar()->showMessage(tr("Error"));
+        return false;
+    }
     AntiAl = false;
     statusBar()->showMessage(format == SceneFormat::Xml ? tr("Loaded from Xml") : tr("Loaded from Bin"));
-    rebuildPicture();
     recordChange(before, tr("Open"), false);
     rememberRecent(fileName);
     refresh(tr("RayTraced"), true);
@@ -625,9 +644,14 @@ bool MainWindow::openFile(const QString& fileName, QString* why)
 void MainWindow::applyScene(const Scene& newScene)
 {
     const bool resized = newScene.Wid != scene.Wid || newScene.Hey != scene.Hey;
+    const Scene before = scene;
     scene = newScene;
-    if (resized)
-        rebuildPicture();
+    if (resized && !rebuildPicture()) {
+        scene = before;
+        panel->showScene(scene);
+        statusBar()->showMessage(tr("Error"));
+        return;
+    }
     refresh(tr("Made"));
 }
 

@@ -116,8 +116,9 @@ private:
     void announce(const QString& text);
     void save(Serializer& serial, const char* done);
     void load(Serializer& serial, const char* done);
-    // Replaces the picture buffers by new ones of the scene's size.
-    void rebuildPicture();
+    // Replaces the picture buffers by new ones of the scene's size; false, with the old ones
+    // kept, when there is not enough memory.
+    bool rebuildPicture();
     QString askFileName(bool forSaving, const QString& filter = QString());
     // Open..., Open Recent, a dropped file: opens it, or says why not in the status bar and a box.
     void openInteractively(const QString& fileName);

@@ -13,6 +13,7 @@
 #include <csignal>
 #include <cstdio>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <unistd.h>
 
@@ -329,7 +330,14 @@ int run(const QStringList& args)
                 progress.startFrame(scene.Wid);
                 QElapsedTimer t;
                 t.start();
-                renderInto(scene, img, ro);
+                // The plain path keeps a colour buffer of 12 bytes a pixel besides the picture.
+                try {
+                    renderInto(scene, img, ro);
+                } catch (const std::bad_alloc&) {
+                    return fail(1, QStringLiteral("not enough memory to render a %1 x %2 picture")
+                                       .arg(scene.Wid)
+                                       .arg(scene.Hey));
+                }
                 const double s = t.nsecsElapsed() / 1e9;
                 total += s;
                 fastest = std::min(fastest, s);
@@ -340,8 +348,11 @@ int run(const QStringList& args)
         if (o.repeatGiven)
             std::fprintf(stderr, "lumivex-render: %d renders, %.4f s each on average, %.4f s the fastest\n", o.repeat,
                          total / o.repeat, fastest);
-        if (o.blur)
+        if (o.blur) {
             img = o.reference ? blurReference(img) : blurImage(img, o.threads);
+            if (img.isNull())
+                return fail(1, QStringLiteral("not enough memory to blur a %1 x %2 picture").arg(scene.Wid).arg(scene.Hey));
+        }
         if (!writePicture(img, o.output, why))
             return fail(1, why);
         return 0;
@@ -382,6 +393,8 @@ int run(const QStringList& args)
             if (!renderInto(scene, img, ro))
                 break;
             QImage out = o.blur ? (o.reference ? blurReference(img) : blurImage(img, o.threads)) : img;
+            if (out.isNull())
+                return fail(1, QStringLiteral("not enough memory to blur a %1 x %2 picture").arg(scene.Wid).arg(scene.Hey));
             // Each frame is written whole or not at all, so that a split or resumed job may
             // trust every file it finds.
             if (!writePicture(out, name, why))
@@ -397,8 +410,17 @@ int run(const QStringList& args)
 
 } // namespace
 
+// Qt's own warnings (an image library's "libpng error: ...", say) would make a second line
+// beside the one this command prints for every failure.
+void quietWarnings(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "lumivex-render: %s\n", qPrintable(message));
+}
+
 int main(int argc, char** argv)
 {
+    qInstallMessageHandler(quietWarnings);
     QCoreApplication app(argc, argv);
     return run(app.arguments());
 }

@@ -60,6 +60,8 @@ QImage blurReference(const QImage& source)
     const BlurKernel k = makeBlurKernel();
     QImage curImage = source;
     QImage Temp(curImage.width(), curImage.height(), QImage::Format_RGB32);
+    if (Temp.isNull() && !curImage.isNull())
+        return QImage();
     wash(curImage, &Temp, curImage.height(), curImage.width(), k.N, k.wind.data(), true);
     wash(curImage, &Temp, curImage.width(), curImage.height(), k.N, k.wind.data(), false);
     return curImage;
@@ -156,6 +158,9 @@ QImage blurImage(const QImage& source, int threads)
                            : source.convertToFormat(QImage::Format_RGB32);
     QImage across(w, h, QImage::Format_RGB32);
     QImage down(w, h, QImage::Format_RGB32);
+    // Not enough memory for the two passes: no picture rather than a crash.
+    if (across.isNull() || down.isNull())
+        return QImage();
     // Detach before the threads write.
     uchar* acrossBits = across.bits();
     uchar* downBits = down.bits();

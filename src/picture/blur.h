@@ -20,5 +20,6 @@ void wash(QImage& curImage, QImage* Temp, int koef1, int koef2, int N, const dou
 QImage blurReference(const QImage& source);
 
 // The same picture as blurReference, bit for bit, working on whole scan lines over `threads`
-// threads (0: every core). The result is in QImage::Format_RGB32.
+// threads (0: every core). The result is in QImage::Format_RGB32; a null image when there is
+// not enough memory for it.
 QImage blurImage(const QImage& source, int threads = 0);

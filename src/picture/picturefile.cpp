@@ -1,5 +1,6 @@
 #include "picture/picturefile.h"
 
+#include <QBuffer>
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QSaveFile>
@@ -67,11 +68,17 @@ bool writePicture(const QImage& img, const QString& path, QString& why)
         }
         ok = file.write(bytes) == bytes.size();
     } else {
-        QImageWriter writer(&file, format);
+        // Encoded in memory first: a failing file then fails here, with one message, and not
+        // inside the image library, which would print its own.
+        QByteArray encoded;
+        QBuffer buffer(&encoded);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, format);
         if (format == "jpeg")
             writer.setQuality(95);
         // PNG keeps the picture as it is; the others have no use for its alpha channel.
-        ok = writer.write(format == "png" ? img : img.convertToFormat(QImage::Format_RGB32));
+        ok = writer.write(format == "png" ? img : img.convertToFormat(QImage::Format_RGB32)) &&
+             file.write(encoded) == encoded.size();
     }
     const bool done = direct ? ok && stream.flush() && stream.error() == QFileDevice::NoError
                              : commitSaveFile(saved, ok);
