@@ -1,13 +1,13 @@
 #include "render/threadpool.h"
 
 #include <QRunnable>
-#include <QSemaphore>
 #include <QThread>
 #include <QThreadPool>
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <memory>
-#include <vector>
+#include <mutex>
 
 namespace {
 
@@ -23,22 +23,46 @@ QThreadPool& renderPool()
     return *pool;
 }
 
-// One share of a parallelFor: takes chunks until none is left, then signals.
+// What the threads of one parallelFor share. Pool threads hold it too, so that a share that
+// starts only after the call has returned (late, or never: a thread that could not be created)
+// finds it closed and touches nothing of the caller's.
+struct Job {
+    const std::function<void(int, int)>* body = nullptr;
+    int count = 0, chunk = 1;
+    std::atomic<int> next{0};
+    std::atomic<int> active{0};
+    std::atomic<bool> closed{false};
+    std::mutex mutex;
+    std::condition_variable idle;
+
+    void work()
+    {
+        for (;;) {
+            const int lo = next.fetch_add(chunk, std::memory_order_relaxed);
+            if (lo >= count)
+                return;
+            (*body)(lo, std::min(count, lo + chunk));
+        }
+    }
+};
+
 class Share : public QRunnable {
 public:
-    Share(const std::function<void()>& work, QSemaphore& done) : m_work(work), m_done(done)
-    {
-        setAutoDelete(false);
-    }
+    explicit Share(std::shared_ptr<Job> job) : m_job(std::move(job)) {}
     void run() override
     {
-        m_work();
-        m_done.release();
+        Job& j = *m_job;
+        ++j.active;
+        if (!j.closed)
+            j.work();
+        if (--j.active == 0) {
+            std::lock_guard<std::mutex> lock(j.mutex);
+            j.idle.notify_all();
+        }
     }
 
 private:
-    const std::function<void()>& m_work;
-    QSemaphore& m_done;
+    std::shared_ptr<Job> m_job;
 };
 
 } // namespace
@@ -62,32 +86,20 @@ void parallelFor(int count, int threads, const std::function<void(int, int)>& bo
             body(lo, std::min(count, lo + chunk));
         return;
     }
-    std::atomic<int> next{0};
-    const std::function<void()> work = [&] {
-        for (;;) {
-            const int lo = next.fetch_add(chunk, std::memory_order_relaxed);
-            if (lo >= count)
-                return;
-            body(lo, std::min(count, lo + chunk));
-        }
-    };
+    auto job = std::make_shared<Job>();
+    job->body = &body;
+    job->count = count;
+    job->chunk = chunk;
     QThreadPool& pool = renderPool();
     if (pool.maxThreadCount() < n - 1)
         pool.setMaxThreadCount(n - 1);
-    QSemaphore done;
-    std::vector<std::unique_ptr<Share>> shares;
-    shares.reserve(n - 1);
-    for (int t = 1; t < n; ++t) {
-        shares.push_back(std::make_unique<Share>(work, done));
-        pool.start(shares.back().get());
-    }
-    work();
-    // Shares that no pool thread has picked up yet are not needed any more: every chunk has
-    // been taken. Taking them back also keeps a caller that is itself a pool thread from
-    // waiting on work queued behind it.
-    int waiting = 0;
-    for (auto& s : shares)
-        if (!pool.tryTake(s.get()))
-            ++waiting;
-    done.acquire(waiting);
+    for (int t = 1; t < n; ++t)
+        pool.start(new Share(job));
+    // The caller works too, so every chunk gets done even when no pool thread comes (none free,
+    // or none could be created): fewer threads, never a hang.
+    job->work();
+    // Shares that have not begun will not begin now; wait only for those inside the work.
+    job->closed = true;
+    std::unique_lock<std::mutex> lock(job->mutex);
+    job->idle.wait(lock, [&] { return job->active.load() == 0; });
 }
