@@ -1,5 +1,6 @@
 #include <QDockWidget>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -171,6 +172,14 @@ private slots:
         QCOMPARE(panel->field("Sphere2/Radius")->text(), ScenePanel::floatText(w.scene.Sphere2.Radius));
         QCOMPARE(panel->field("Camera/Position/Y")->text(), QStringLiteral("-0.2"));
         QCOMPARE(panel->field("Picture/Height")->text(), QStringLiteral("60"));
+        // Remembered for File > Open Recent, newest first, across windows.
+        MainWindow other;
+        QMenu* recent = nullptr;
+        for (QMenu* m : other.findChildren<QMenu*>())
+            if (m->title() == "Open &Recent")
+                recent = m;
+        QVERIFY(recent && !recent->actions().isEmpty());
+        QCOMPARE(recent->actions().first()->text(), QStringLiteral("scene.dat"));
     }
 
     void commandLineOpensAFileOrSaysWhy()
