@@ -27,9 +27,12 @@ struct PixelState {
     // The object that gave the last distance.
     int numObj;
 
-    void begin(const Scene& scene, int i, int j)
+    void begin(const Scene& scene, int i, int j) { begin(scene, screenPoint(i, j, scene.Wid, scene.Hey)); }
+
+    // The same with the pixel's screen point already known.
+    void begin(const Scene& scene, const Vector3D& screen)
     {
-        PixOnScreen = screenPoint(i, j, scene.Wid, scene.Hey);
+        PixOnScreen = screen;
         RayCol = Vector3D(1.0f, 1.0f, 1.0f);
         D = Ray(PixOnScreen, scene.CamPos).GetDir();
         temp = scene.CamPos;

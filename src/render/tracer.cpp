@@ -210,6 +210,11 @@ long long renderColumnsInLanes(const Scene& scene, const ClearanceTest* clearanc
     unsigned may[kLanes];
     PixelWalk walk(scene, clearance, bits, bpl, colLo, colHi);
     long long evaluations = 0;
+    std::vector<float> screenX(size_t(colHi - colLo)), screenY(size_t(scene.Hey));
+    for (int i = colLo; i < colHi; ++i)
+        screenX[size_t(i - colLo)] = screenPoint(i, 0, scene.Wid, scene.Hey).X;
+    for (int j = 0; j < scene.Hey; ++j)
+        screenY[size_t(j)] = screenPoint(0, j, scene.Wid, scene.Hey).Y;
     const auto sync = [&](int l) {
         blk.x[l] = st[l].temp.X;
         blk.y[l] = st[l].temp.Y;
@@ -243,7 +248,8 @@ long long renderColumnsInLanes(const Scene& scene, const ClearanceTest* clearanc
                 blk.liveMask[l] = 0;
                 return;
             }
-            st[l].begin(scene, pi[l], pj[l]);
+            // A screen point's X depends on the column alone and its Y on the row alone.
+            st[l].begin(scene, Vector3D(screenX[size_t(pi[l] - colLo)], screenY[size_t(pj[l])], 0.0f));
             blk.travel[l] = 0;
             blk.retest[l] = inf;
             if (goesOn(l))
