@@ -240,6 +240,10 @@ long long renderColumnsInLanes(const Scene& scene, const ClearanceTest* clearanc
         may[l] = 0x1f;
         return true;
     };
+    // The last pixel whose start test failed (or was skipped after such a one), and where its
+    // next test was due.
+    int failedI = -1, failedJ = -1;
+    float failedRetest = 0;
     // Gives lane l the next pixel that needs marching, or leaves it idle when there is none.
     const auto take = [&](int l) {
         for (;;) {
@@ -252,8 +256,22 @@ long long renderColumnsInLanes(const Scene& scene, const ClearanceTest* clearanc
             st[l].begin(scene, Vector3D(screenX[size_t(pi[l] - colLo)], screenY[size_t(pj[l])], 0.0f));
             blk.travel[l] = 0;
             blk.retest[l] = inf;
-            if (goesOn(l))
+            if (clearance && pi[l] == failedI && pj[l] == failedJ + 1) {
+                // The ray just above could not stop at its start, and this one almost surely
+                // cannot either: its first test waits until it has come as far as that one's.
+                failedJ = pj[l];
+                blk.retest[l] = failedRetest;
+                may[l] = 0x1f;
                 break;
+            }
+            if (goesOn(l)) {
+                if (clearance) {
+                    failedI = pi[l];
+                    failedJ = pj[l];
+                    failedRetest = blk.retest[l];
+                }
+                break;
+            }
             finish(l);
         }
         blk.live[l] = true;
