@@ -193,13 +193,26 @@ private:
     unsigned m_may = 0x1f;
 };
 
+// The screen points of a picture: X depends on the column alone and Y on the row alone, so
+// each is worked out once per render.
+struct ScreenTables {
+    std::vector<float> x, y;
+    explicit ScreenTables(const Scene& scene) : x(size_t(scene.Wid)), y(size_t(scene.Hey))
+    {
+        for (int i = 0; i < scene.Wid; ++i)
+            x[size_t(i)] = screenPoint(i, 0, scene.Wid, scene.Hey).X;
+        for (int j = 0; j < scene.Hey; ++j)
+            y[size_t(j)] = screenPoint(0, j, scene.Wid, scene.Hey).Y;
+    }
+};
+
 // Traces the pixels of columns [colLo, colHi) column by column, kLanes at a time on the vector
 // unit, in packets of `width` lanes. The lanes march on their own between events; at an event
 // (a hit, the end of a march, a due clearance test) the lane's step is taken here, one pixel at
 // a time, and a lane whose pixel is done takes the next pixel at once, so that no lane idles
 // while its neighbours march on.
-long long renderColumnsInLanes(const Scene& scene, const ClearanceTest* clearance, uchar* bits, qsizetype bpl,
-                               int colLo, int colHi, int width)
+long long renderColumnsInLanes(const Scene& scene, const ClearanceTest* clearance, const ScreenTables& screen,
+                               uchar* bits, qsizetype bpl, int colLo, int colHi, int width)
 {
     const float W1 = 1.0f / static_cast<float>(scene.Wid);
     const float inf = std::numeric_limits<float>::infinity();
@@ -210,11 +223,6 @@ long long renderColumnsInLanes(const Scene& scene, const ClearanceTest* clearanc
     unsigned may[kLanes];
     PixelWalk walk(scene, clearance, bits, bpl, colLo, colHi);
     long long evaluations = 0;
-    std::vector<float> screenX(size_t(colHi - colLo)), screenY(size_t(scene.Hey));
-    for (int i = colLo; i < colHi; ++i)
-        screenX[size_t(i - colLo)] = screenPoint(i, 0, scene.Wid, scene.Hey).X;
-    for (int j = 0; j < scene.Hey; ++j)
-        screenY[size_t(j)] = screenPoint(0, j, scene.Wid, scene.Hey).Y;
     const auto sync = [&](int l) {
         blk.x[l] = st[l].temp.X;
         blk.y[l] = st[l].temp.Y;
@@ -252,8 +260,7 @@ long long renderColumnsInLanes(const Scene& scene, const ClearanceTest* clearanc
                 blk.liveMask[l] = 0;
                 return;
             }
-            // A screen point's X depends on the column alone and its Y on the row alone.
-            st[l].begin(scene, Vector3D(screenX[size_t(pi[l] - colLo)], screenY[size_t(pj[l])], 0.0f));
+            st[l].begin(scene, Vector3D(screen.x[size_t(pi[l])], screen.y[size_t(pj[l])], 0.0f));
             blk.travel[l] = 0;
             blk.retest[l] = inf;
             if (clearance && pi[l] == failedI && pj[l] == failedJ + 1) {
@@ -364,6 +371,7 @@ bool renderInto(const Scene& scene, QImage& target, const RenderOptions& options
     const CullingField field(scene);
     const ClearanceTest clearanceTest(scene);
     const ClearanceTest* clearance = options.earlyExit ? &clearanceTest : nullptr;
+    const ScreenTables screen(scene);
     // Pixels are independent: columns are shared out over the threads, 16 at a time and cut
     // where the rows' 64-byte memory lines begin, so that two threads never write into one line.
     const int lineCols = 16;
@@ -378,7 +386,7 @@ bool renderInto(const Scene& scene, QImage& target, const RenderOptions& options
         const int lo = std::max(0, first * lineCols - skew), hi = std::min(scene.Wid, last * lineCols - skew);
         long long n = 0;
         if (width != 0) {
-            n = renderColumnsInLanes(scene, clearance, bits, bpl, lo, hi, width);
+            n = renderColumnsInLanes(scene, clearance, screen, bits, bpl, lo, hi, width);
         } else {
             PixelWalk walk(scene, clearance, bits, bpl, lo, hi);
             int i, j;
