@@ -1,14 +1,19 @@
 #include <QRandomGenerator>
+#include <QThread>
 #include <QtTest>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <mutex>
+#include <vector>
 
 #include "render/distancefield.h"
 #include "render/culledfield.h"
 #include "render/raybounds.h"
 #include "render/lanes.h"
 #include "render/pow8.h"
+#include "render/threadpool.h"
 #include "render/tracer.h"
 
 namespace {
@@ -307,6 +312,61 @@ private slots:
                                       Vector3D(3e6f, 0, 0), Vector3D(1e30f, 1e30f, 1e30f), Vector3D(4, -2, 3),
                                       Vector3D(1e-40f, 0, 0), Vector3D(2, 0, 3)})
                 check(p, all);
+        }
+    }
+
+    void runsShareOutEveryItemOnce_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("threads");
+        for (int count : {0, 1, 2, 3, 7, 65, 1000})
+            for (int threads : {1, 2, 3, 8})
+                QTest::addRow("%d items on %d threads", count, threads) << count << threads;
+    }
+
+    void runsShareOutEveryItemOnce()
+    {
+        QFETCH(int, count);
+        QFETCH(int, threads);
+        std::vector<std::atomic<int>> done(size_t(count) + 1);
+        std::atomic<int> badRange{0};
+        // The first items cost the most, so that the threads' own stretches end unevenly and
+        // the rest is taken from the back of others; a pool within the work must not hang.
+        parallelForRuns(count, threads, [&](int lo, int hi) {
+            if (hi != lo + 1 || lo < 0 || hi > count)
+                ++badRange;
+            for (int i = lo; i < hi && i < count; ++i) {
+                ++done[size_t(i)];
+                if (i < count / 4)
+                    QThread::usleep(200);
+                if (i % 97 == 5)
+                    parallelFor(3, 2, [](int, int) {});
+            }
+        });
+        QCOMPARE(badRange.load(), 0);
+        for (int i = 0; i < count; ++i)
+            QVERIFY2(done[size_t(i)] == 1, qPrintable(QString("item %1 done %2 times").arg(i).arg(done[size_t(i)])));
+    }
+
+    void callerStartsOnTheFirstStretch()
+    {
+        // A picture rendered again is shared out as the last time: the calling thread begins
+        // at the first item, another thread at the middle.
+        for (int round = 0; round < 20; ++round) {
+            std::mutex m;
+            std::vector<std::pair<QThread*, int>> firsts;
+            QThread* const caller = QThread::currentThread();
+            parallelForRuns(64, 2, [&](int lo, int) {
+                std::lock_guard<std::mutex> lock(m);
+                bool seen = false;
+                for (const auto& f : firsts)
+                    seen = seen || f.first == QThread::currentThread();
+                if (!seen)
+                    firsts.emplace_back(QThread::currentThread(), lo);
+                QThread::usleep(50);
+            });
+            for (const auto& f : firsts)
+                QCOMPARE(f.second, f.first == caller ? 0 : 32);
         }
     }
 

@@ -12,3 +12,9 @@ int workerCount(int requested);
 // when every chunk is done.
 // May be called from several threads at once, and from a pool thread.
 void parallelFor(int count, int threads, const std::function<void(int, int)>& body, int chunk = 0);
+
+// Like parallelFor with chunks of one item, but each thread starts on a stretch of neighbouring
+// items of its own (the caller on the first), and one that has finished its stretch takes items
+// from the back of the stretch with most left: threads working on neighbouring memory slow each
+// other down, and they still finish together.
+void parallelForRuns(int count, int threads, const std::function<void(int, int)>& body);
