@@ -127,7 +127,6 @@ MainWindow::MainWindow()
     mainLayout->addWidget(scrollArea);
     window->setLayout(mainLayout);
     setCentralWidget(window);
-    fitPicture();
 
     renderer = new BackgroundRenderer(this);
     connect(renderer, &BackgroundRenderer::finished, this, &MainWindow::showPicture);
@@ -160,6 +159,8 @@ MainWindow::MainWindow()
     createMenus();
     createStatusBar();
     setUnifiedTitleAndToolBarOnMac(true);
+    // With the menus in place, so that their height is known.
+    fitPicture();
 }
 
 MainWindow::~MainWindow()
@@ -190,8 +191,14 @@ void MainWindow::fitPicture()
     labelIm->resize(picture);
     QSize room = picture;
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        // Leave room for the menu bar, the status bar and the window's frame.
-        const QSize avail = screen->availableGeometry().size() - QSize(60, 140);
+        // Leave room for the menu bar, the status bar, the layout's margins and the frame the
+        // window manager draws: known once the window shows, before that a title bar's worth.
+        const QMargins margins = mainLayout->contentsMargins();
+        const QSize frame = isVisible() ? frameGeometry().size() - geometry().size() : QSize(12, 40);
+        const QSize around(margins.left() + margins.right() + frame.width(),
+                           margins.top() + margins.bottom() + frame.height() + menuBar()->sizeHint().height() +
+                               statusBar()->sizeHint().height());
+        const QSize avail = screen->availableGeometry().size() - around;
         room = room.boundedTo(avail.expandedTo(QSize(200, 150)));
     }
     scrollArea->setMinimumSize(room);
