@@ -5,7 +5,7 @@
 #include <QImageWriter>
 #include <QSaveFile>
 
-#include "serial/savefile.h"
+#include "serial/fileaccess.h"
 
 namespace {
 
@@ -19,8 +19,7 @@ QByteArray formatOf(const QString& path)
     if (suffix == "jpg" || suffix == "jpeg")
         return "jpeg";
     // A device or pipe such as /dev/stdout has no suffix to go by.
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile() && !info.isDir())
+    if (isSpecialFile(path))
         return "png";
     return QByteArray();
 }
@@ -41,8 +40,7 @@ bool writePicture(const QImage& img, const QString& path, QString& why)
     }
     // "-" is standard output; a device, pipe or socket is written into as it is. Anything else
     // is replaced only once the whole picture is written.
-    const QFileInfo info(path);
-    const bool direct = path == "-" || (info.exists() && !info.isFile() && !info.isDir());
+    const bool direct = path == "-" || isSpecialFile(path);
     QFile stream;
     QSaveFile saved(path);
     QFileDevice& file = direct ? static_cast<QFileDevice&>(stream) : saved;
@@ -80,9 +78,7 @@ bool writePicture(const QImage& img, const QString& path, QString& why)
         ok = writer.write(format == "png" ? img : img.convertToFormat(QImage::Format_RGB32)) &&
              file.write(encoded) == encoded.size();
     }
-    const bool done = direct ? ok && stream.flush() && stream.error() == QFileDevice::NoError
-                             : commitSaveFile(saved, ok);
-    if (!done) {
+    if (!finishWriting(file, ok)) {
         why = QStringLiteral("cannot write %1").arg(path);
         return false;
     }

@@ -1,10 +1,11 @@
 #include "scene/camerapath.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QList>
 #include <algorithm>
 #include <cmath>
+
+#include "serial/fileaccess.h"
 
 namespace {
 
@@ -98,14 +99,9 @@ bool parseCameraPath(const QByteArray& text, const QString& name, CameraPath& pa
 
 bool readCameraPath(const QString& fileName, CameraPath& path, QString* why)
 {
-    const QFileInfo info(fileName);
-    QFile f(fileName);
-    // A FIFO or device could block or never end: only regular files are read.
-    if (info.exists() && !info.isFile()) {
-        if (why)
-            *why = QStringLiteral("%1 is not a regular file").arg(fileName);
+    if (!regularOrAbsent(fileName, why))
         return false;
-    }
+    QFile f(fileName);
     if (!f.open(QIODevice::ReadOnly)) {
         if (why)
             *why = QStringLiteral("cannot open %1 for reading").arg(fileName);

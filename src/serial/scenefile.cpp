@@ -1,20 +1,15 @@
 #include "serial/scenefile.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include "serial/binserial.h"
+#include "serial/fileaccess.h"
 #include "serial/xmlserial.h"
 
 bool sceneFormatOf(const QString& fileName, SceneFormat* format, QString* why)
 {
-    // Looked at before opening: opening a pipe with no writer would block.
-    const QFileInfo info(fileName);
-    if (info.exists() && !info.isFile()) {
-        if (why)
-            *why = QStringLiteral("%1 is not a regular file").arg(fileName);
+    if (!regularOrAbsent(fileName, why))
         return false;
-    }
     QFile f(fileName);
     if (!f.open(QIODevice::ReadOnly)) {
         if (why)

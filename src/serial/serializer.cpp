@@ -6,7 +6,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include "serial/savefile.h"
+#include "serial/fileaccess.h"
 #include "serial/textio.h"
 
 Serializer::~Serializer()
@@ -20,11 +20,10 @@ Serializer::~Serializer()
 bool Serializer::openForWriting(const QString& fileName)
 {
     FileName = fileName;
-    const QFileInfo info(fileName);
     // A device, pipe or socket is written into as it is: replacing it with a regular file
-    // would break it (think of /dev/null) and could never reach its reader.
-    m_direct = info.exists() && !info.isFile() && !info.isDir();
-    QFileDevice* file = m_direct ? static_cast<QFileDevice*>(new QFile(fileName)) : new QSaveFile(fileName);
+    // would break it and could never reach its reader.
+    QFileDevice* file = isSpecialFile(fileName) ? static_cast<QFileDevice*>(new QFile(fileName))
+                                                : new QSaveFile(fileName);
     if (!file->open(QIODevice::WriteOnly)) {
         delete file;
         return false;
@@ -37,13 +36,7 @@ bool Serializer::finishWrite()
 {
     auto* file = static_cast<QFileDevice*>(File);
     File = nullptr;
-    bool ok;
-    if (m_direct) {
-        ok = !m_writeFailed && file->flush() && file->error() == QFileDevice::NoError;
-        file->close();
-    } else {
-        ok = commitSaveFile(*static_cast<QSaveFile*>(file), !m_writeFailed);
-    }
+    const bool ok = finishWriting(*file, !m_writeFailed);
     delete file;
     return ok;
 }
@@ -51,13 +44,10 @@ bool Serializer::finishWrite()
 bool Serializer::openForReading(const QString& fileName)
 {
     FileName = fileName;
-    const QFileInfo info(fileName);
-    // Only regular files of a scene file's size: a pipe or device could block the open or never
-    // end, and a huge file is no scene.
-    if (info.exists() && !info.isFile()) {
-        m_openProblem = QStringLiteral("%1 is not a regular file").arg(fileName);
+    // Only regular files of a scene file's size: a huge file is no scene.
+    if (!regularOrAbsent(fileName, &m_openProblem))
         return false;
-    }
+    const QFileInfo info(fileName);
     if (info.size() > kMaxSceneFileBytes) {
         m_openProblem = QStringLiteral("%1 is too large for a scene file (%2 bytes)").arg(fileName).arg(info.size());
         return false;

@@ -99,7 +99,6 @@ protected:
     int m_values = 0;
     bool m_badSize = false;
     QByteArray m_badSizeText;
-    bool m_direct = false;
     QString m_openProblem;
     bool m_writeFailed = false;
 };
