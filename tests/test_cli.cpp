@@ -204,6 +204,8 @@ private slots:
         // Where the limit bites first depends on the machine's threads: any of the three lines.
         QTest::newRow("blur") << QStringList{"--blur"} << 400 << "not enough memory";
         QTest::newRow("plain path") << QStringList{"--reference"} << 400 << "not enough memory";
+        QTest::newRow("plain path, camera path") << QStringList{"--reference", "--path", "PATHFILE"} << 400
+                                                 << "not enough memory";
     }
 
     void exhaustedMemoryIsOneLineNotACrash()
@@ -216,6 +218,12 @@ private slots:
         QFETCH(QString, said);
         QTemporaryDir dir;
         const QString scene = smallScene(dir, 8192, 8192);
+        for (QString& arg : extra)
+            if (arg == "PATHFILE") {
+                arg = dir.filePath("one.path");
+                QFile f(arg);
+                QVERIFY(f.open(QIODevice::WriteOnly) && f.write("0 0 0 -1.5\n") > 0);
+            }
         QProcess p;
         p.setChildProcessModifier([limitMb] {
             const rlimit lim{rlim_t(limitMb) << 20, rlim_t(limitMb) << 20};

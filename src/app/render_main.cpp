@@ -277,6 +277,30 @@ int parse(const QStringList& args, Options& o)
     return -1;
 }
 
+// Status 1 with "not enough memory <doing> a W x H picture".
+int noMemory(const char* doing, const Scene& scene)
+{
+    return fail(1, QStringLiteral("not enough memory %1 a %2 x %3 picture").arg(doing).arg(scene.Wid).arg(scene.Hey));
+}
+
+enum class Rendered { Whole, Stopped, NoMemory };
+
+Rendered renderPicture(const Scene& scene, QImage& img, const RenderOptions& ro)
+{
+    // The plain path keeps a colour buffer of 12 bytes a pixel besides the picture.
+    try {
+        return renderInto(scene, img, ro) ? Rendered::Whole : Rendered::Stopped;
+    } catch (const std::bad_alloc&) {
+        return Rendered::NoMemory;
+    }
+}
+
+// The blurred picture, null when memory ran out.
+QImage blurred(const QImage& img, const Options& o)
+{
+    return o.reference ? blurReference(img) : blurImage(img, o.threads);
+}
+
 int run(const QStringList& args)
 {
     Options o;
@@ -321,7 +345,7 @@ int run(const QStringList& args)
     if (o.path.isEmpty()) {
         QImage img(scene.Wid, scene.Hey, QImage::Format_ARGB32);
         if (img.isNull())
-            return fail(1, QStringLiteral("not enough memory for a %1 x %2 picture").arg(scene.Wid).arg(scene.Hey));
+            return noMemory("for", scene);
         double total = 0, fastest = 1e30;
         {
             Progress progress(showProgress, 1);
@@ -330,14 +354,8 @@ int run(const QStringList& args)
                 progress.startFrame(scene.Wid);
                 QElapsedTimer t;
                 t.start();
-                // The plain path keeps a colour buffer of 12 bytes a pixel besides the picture.
-                try {
-                    renderInto(scene, img, ro);
-                } catch (const std::bad_alloc&) {
-                    return fail(1, QStringLiteral("not enough memory to render a %1 x %2 picture")
-                                       .arg(scene.Wid)
-                                       .arg(scene.Hey));
-                }
+                if (renderPicture(scene, img, ro) == Rendered::NoMemory)
+                    return noMemory("to render", scene);
                 const double s = t.nsecsElapsed() / 1e9;
                 total += s;
                 fastest = std::min(fastest, s);
@@ -348,11 +366,8 @@ int run(const QStringList& args)
         if (o.repeatGiven)
             std::fprintf(stderr, "lumivex-render: %d renders, %.4f s each on average, %.4f s the fastest\n", o.repeat,
                          total / o.repeat, fastest);
-        if (o.blur) {
-            img = o.reference ? blurReference(img) : blurImage(img, o.threads);
-            if (img.isNull())
-                return fail(1, QStringLiteral("not enough memory to blur a %1 x %2 picture").arg(scene.Wid).arg(scene.Hey));
-        }
+        if (o.blur && (img = blurred(img, o)).isNull())
+            return noMemory("to blur", scene);
         if (!writePicture(img, o.output, why))
             return fail(1, why);
         return 0;
@@ -376,7 +391,7 @@ int run(const QStringList& args)
         return fail(2, QStringLiteral("the output name '%1' needs %d or %04d for the frame number").arg(o.output));
     QImage img(scene.Wid, scene.Hey, QImage::Format_ARGB32);
     if (img.isNull())
-        return fail(1, QStringLiteral("not enough memory for a %1 x %2 picture").arg(scene.Wid).arg(scene.Hey));
+        return noMemory("for", scene);
     const int frames = last - first + 1;
     int written = 0;
     {
@@ -390,11 +405,14 @@ int run(const QStringList& args)
             }
             progress.startFrame(scene.Wid);
             scene.CamPos = path.cameraAt(f, o.smooth);
-            if (!renderInto(scene, img, ro))
+            const Rendered r = renderPicture(scene, img, ro);
+            if (r == Rendered::NoMemory)
+                return noMemory("to render", scene);
+            if (r == Rendered::Stopped)
                 break;
-            QImage out = o.blur ? (o.reference ? blurReference(img) : blurImage(img, o.threads)) : img;
+            const QImage out = o.blur ? blurred(img, o) : img;
             if (out.isNull())
-                return fail(1, QStringLiteral("not enough memory to blur a %1 x %2 picture").arg(scene.Wid).arg(scene.Hey));
+                return noMemory("to blur", scene);
             // Each frame is written whole or not at all, so that a split or resumed job may
             // trust every file it finds.
             if (!writePicture(out, name, why))
