@@ -344,7 +344,8 @@ private slots:
         });
         QCOMPARE(badRange.load(), 0);
         for (int i = 0; i < count; ++i)
-            QVERIFY2(done[size_t(i)] == 1, qPrintable(QString("item %1 done %2 times").arg(i).arg(done[size_t(i)].load())));
+            QVERIFY2(done[size_t(i)] == 1,
+                     qPrintable(QString("item %1 done %2 times").arg(i).arg(done[size_t(i)].load())));
     }
 
     void callerStartsOnTheFirstStretch()

@@ -363,6 +363,15 @@ void MainWindow::refresh(const QString& message, bool persistent)
     submit(p, scene, QImage(), false);
 }
 
+MainWindow::JobPurpose MainWindow::blurPurpose() const
+{
+    JobPurpose b;
+    b.serial = serial;
+    b.blurred = true;
+    b.message = tr("AntiAliasing Made");
+    return b;
+}
+
 void MainWindow::renderPreview()
 {
     panel->showScene(scene);
@@ -408,11 +417,7 @@ void MainWindow::showPicture(quint64 tag, const QImage& picture, const QImage& d
     if (!p.blurred && blurAfter == serial) {
         // A Q pressed while this picture was on its way blurs it now.
         blurAfter = 0;
-        JobPurpose b;
-        b.serial = serial;
-        b.blurred = true;
-        b.message = tr("AntiAliasing Made");
-        submit(b, scene, *curImage, true);
+        submit(blurPurpose(), scene, *curImage, true);
     }
 }
 
@@ -467,16 +472,12 @@ void MainWindow::keyPressEvent(QKeyEvent* pe)
             blurAfter = serial;
             return;
         }
-        JobPurpose b;
-        b.serial = serial;
-        b.blurred = true;
-        b.message = tr("AntiAliasing Made");
         if (shownSerial == serial) {
-            submit(b, scene, *curImage, true);
+            submit(blurPurpose(), scene, *curImage, true);
         } else {
             // The camera moved without a full picture (a drag): render it, then blur.
             fullPending = serial;
-            submit(b, scene, QImage(), true);
+            submit(blurPurpose(), scene, QImage(), true);
         }
         return;
     }
@@ -615,14 +616,20 @@ void MainWindow::load(Serializer& serial, const char* done)
         statusBar()->showMessage(tr("Error"));
         return;
     }
+    takeLoaded(before, tr(done), tr("Load"));
+}
+
+bool MainWindow::takeLoaded(const Scene& before, const QString& loaded, const QString& undoText)
+{
     if (!rebuildPicture()) {
         scene = before;
         statusBar()->showMessage(tr("Error"));
-        return;
+        return false;
     }
-    statusBar()->showMessage(tr(done));
-    recordChange(before, tr("Load"), false);
+    statusBar()->showMessage(loaded);
+    recordChange(before, undoText, false);
     refresh(tr("RayTraced"), true);
+    return true;
 }
 
 bool MainWindow::openFile(const QString& fileName, QString* why)
@@ -633,18 +640,13 @@ bool MainWindow::openFile(const QString& fileName, QString* why)
         statusBar()->showMessage(tr("Error"));
         return false;
     }
-    if (!rebuildPicture()) {
+    const QString noRoom = tr("not enough memory for a %1 x %2 picture").arg(scene.Wid).arg(scene.Hey);
+    if (!takeLoaded(before, format == SceneFormat::Xml ? tr("Loaded from Xml") : tr("Loaded from Bin"), tr("Open"))) {
         if (why)
-            *why = tr("not enough memory for a %1 x %2 picture").arg(scene.Wid).arg(scene.Hey);
-        scene = before;
-        statusBar()->showMessage(tr("Error"));
+            *why = noRoom;
         return false;
     }
-    AntiAl = false;
-    statusBar()->showMessage(format == SceneFormat::Xml ? tr("Loaded from Xml") : tr("Loaded from Bin"));
-    recordChange(before, tr("Open"), false);
     rememberRecent(fileName);
-    refresh(tr("RayTraced"), true);
     return true;
 }
 

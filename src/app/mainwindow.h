@@ -107,6 +107,8 @@ private:
     // with the picture, for two seconds unless `persistent`.
     void refresh(const QString& message, bool persistent = false);
     void submit(const JobPurpose& purpose, const Scene& scene, const QImage& source, bool blur);
+    // A job that blurs the current version's picture.
+    JobPurpose blurPurpose() const;
     void showPicture(quint64 tag, const QImage& picture, const QImage& display, double seconds);
     void renderPreview();
     void updateProgress();
@@ -119,6 +121,10 @@ private:
     // Replaces the picture buffers by new ones of the scene's size; false, with the old ones
     // kept, when there is not enough memory.
     bool rebuildPicture();
+    // Puts a scene just read into `scene` to use: picture buffers of its size, the `loaded`
+    // message, a step of undo and a render. Without the memory for the buffers the scene goes
+    // back to `before` and "Error" shows.
+    bool takeLoaded(const Scene& before, const QString& loaded, const QString& undoText);
     QString askFileName(bool forSaving, const QString& filter = QString());
     // Open..., Open Recent, a dropped file: opens it, or says why not in the status bar and a box.
     void openInteractively(const QString& fileName);
