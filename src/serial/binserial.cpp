@@ -65,10 +65,7 @@ BinL::BinL()
 
 bool BinL::Start(QString FileName)
 {
-    if (!openForReading(FileName))
-        return false;
-    beginReading();
-    return true;
+    return openForReading(FileName);
 }
 
 void BinL::beginReading()

@@ -58,6 +58,7 @@ bool Serializer::openForReading(const QString& fileName)
         return false;
     }
     File = file;
+    beginReading();
     return true;
 }
 

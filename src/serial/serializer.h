@@ -70,7 +70,8 @@ public:
     QString openProblem() const { return m_openProblem; }
 
 protected:
-    // Readers: what Start does once File is open, such as checking the format's preamble.
+    // Readers: what happens once File is open (by Start or StartOn), such as checking the
+    // format's preamble.
     virtual void beginReading() {}
     // Writers: pushes buffered bytes to the file, so that write errors show.
     void flushFile();
@@ -78,6 +79,7 @@ protected:
     bool openForWriting(const QString& fileName);
     // Writers: true when every write succeeded and the new file is in place.
     bool finishWrite();
+    // Readers: opens the file and begins reading it; false when it cannot be read.
     bool openForReading(const QString& fileName);
     void finishRead();
 

@@ -83,10 +83,7 @@ XMLL::XMLL()
 
 bool XMLL::Start(QString FileName)
 {
-    if (!openForReading(FileName))
-        return false;
-    beginReading();
-    return true;
+    return openForReading(FileName);
 }
 
 void XMLL::beginReading()
