@@ -111,11 +111,8 @@ struct LineSums {
 private:
     // Cloned for AVX2, picked at run time: the loop runs four pixels at a time there, with the
     // same multiplications and additions.
-    LUMIVEX_AVX2_CLONES static void addTap(double* __restrict red,
-                                                                           double* __restrict green,
-                                                                           double* __restrict blue,
-                                                                           const QRgb* __restrict src, int shift,
-                                                                           int from, int to, double w)
+    LUMIVEX_AVX2_CLONES static void addTap(double* __restrict red, double* __restrict green, double* __restrict blue,
+                                           const QRgb* __restrict src, int shift, int from, int to, double w)
     {
         // Indexed, not offset: src + shift could point before the line, which C++ does not allow.
         for (int x = from; x < to; ++x) {
@@ -129,10 +126,8 @@ private:
 
 // out[x] = the opaque pixel of the sums at x divided by sums[x * step] (step 0: one sum for
 // the whole line), each channel truncated, as qRgb packs it.
-LUMIVEX_AVX2_CLONES void packMeans(QRgb* __restrict out, const double* __restrict red,
-                                                                 const double* __restrict green,
-                                                                 const double* __restrict blue,
-                                                                 const double* __restrict sums, int step, int width)
+LUMIVEX_AVX2_CLONES void packMeans(QRgb* __restrict out, const double* __restrict red, const double* __restrict green,
+                                   const double* __restrict blue, const double* __restrict sums, int step, int width)
 {
     for (int x = 0; x < width; ++x) {
         const double sum = sums[x * step];
