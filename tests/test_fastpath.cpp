@@ -189,6 +189,86 @@ private slots:
         }
     }
 
+    void bandsStackUpToThePicture_data()
+    {
+        QTest::addColumn<Scene>("scene");
+        QTest::addColumn<int>("band");
+        const Scene b = withCamera(Vector3D(0, 0, -1.5f), 160, 120);
+        for (int band : {1, 7, 64, 119})
+            QTest::addRow("built-in 160x120, bands of %d", band) << b << band;
+        QTest::newRow("inside Thor1's tube, bands of 5") << withCamera(Vector3D(-1, 1, 1), 67, 53) << 5;
+        Scene odd = strange();
+        odd.Wid = 41;
+        odd.Hey = 37;
+        QTest::newRow("strange scene, bands of 3") << odd << 3;
+    }
+
+    void bandsStackUpToThePicture()
+    {
+        // Rows rendered a band at a time, on every path, stacked, are the whole picture.
+        QFETCH(Scene, scene);
+        QFETCH(int, band);
+        QImage whole(scene.Wid, scene.Hey, QImage::Format_ARGB32);
+        renderReference(scene, whole);
+        QList<int> paths = laneWidths();
+        paths << 0; // 0 here: the plain path
+        for (int lanes : paths) {
+            QImage stacked(scene.Wid, scene.Hey, QImage::Format_ARGB32);
+            stacked.fill(Qt::magenta);
+            for (int first = 0; first < scene.Hey; first += band) {
+                QImage part(scene.Wid, std::min(band, scene.Hey - first), QImage::Format_ARGB32);
+                RenderOptions o;
+                o.threads = 1 + first / band % 2;
+                o.reference = lanes == 0;
+                o.lanes = lanes;
+                o.firstRow = first;
+                QVERIFY(renderInto(scene, part, o));
+                for (int y = 0; y < part.height(); ++y)
+                    std::memcpy(stacked.scanLine(first + y), part.constScanLine(y), size_t(part.bytesPerLine()));
+            }
+            QVERIFY2(stacked == whole, qPrintable(QString("path %1").arg(lanes)));
+        }
+    }
+
+    void bandsOutsideThePictureAreRefused_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("firstRow");
+        QTest::addColumn<bool>("fits");
+        QTest::newRow("last row") << 32 << 1 << 23 << true;
+        QTest::newRow("whole") << 32 << 24 << 0 << true;
+        QTest::newRow("before the first row") << 32 << 4 << -1 << false;
+        QTest::newRow("past the last row") << 32 << 4 << 21 << false;
+        QTest::newRow("taller than the picture") << 32 << 25 << 0 << false;
+        QTest::newRow("far past the end") << 32 << 2 << std::numeric_limits<int>::max() << false;
+        QTest::newRow("narrower") << 31 << 4 << 0 << false;
+        QTest::newRow("wider") << 33 << 4 << 0 << false;
+    }
+
+    void bandsOutsideThePictureAreRefused()
+    {
+        QFETCH(int, width);
+        QFETCH(int, rows);
+        QFETCH(int, firstRow);
+        QFETCH(bool, fits);
+        const Scene s = withCamera(Vector3D(0, 0, -1.5f), 32, 24);
+        for (bool reference : {false, true}) {
+            QImage part(width, rows, QImage::Format_ARGB32);
+            part.fill(Qt::magenta);
+            const QImage before = part;
+            RenderOptions o;
+            o.reference = reference;
+            o.firstRow = firstRow;
+            QCOMPARE(renderInto(s, part, o), fits);
+            if (!fits)
+                QCOMPARE(part, before);
+        }
+        // Pixels of a format the renderer does not write into are refused too.
+        QImage gray(32, 24, QImage::Format_Grayscale8);
+        QVERIFY(!renderInto(s, gray));
+    }
+
     void clearanceKnownAnswers_data()
     {
         QTest::addColumn<Scene>("scene");

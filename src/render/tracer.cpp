@@ -110,29 +110,38 @@ QRgb packColour(const Vector3D& c)
     return qRgb(packChannel(c.X), packChannel(c.Y), packChannel(c.Z));
 }
 
-void renderReference(const Scene& scene, QImage& target, long long* evaluations)
+void renderReference(const Scene& scene, QImage& target, long long* evaluations, int firstRow)
 {
-    const int wid = scene.Wid, hey = scene.Hey;
+    const int wid = scene.Wid, rows = target.height();
     // One buffer per column, as the picture is traced column by column.
-    std::vector<std::vector<Vector3D>> RGBCol(wid, std::vector<Vector3D>(hey));
+    std::vector<std::vector<Vector3D>> RGBCol(wid, std::vector<Vector3D>(rows));
     for (int i = 0; i < wid; ++i)
-        for (int j = 0; j < hey; ++j)
-            RGBCol[i][j] += tracePixel(scene, i, j, evaluations);
+        for (int j = 0; j < rows; ++j)
+            RGBCol[i][j] += tracePixel(scene, i, firstRow + j, evaluations);
     for (int i = 0; i < wid; ++i)
-        for (int j = 0; j < hey; ++j)
+        for (int j = 0; j < rows; ++j)
             target.setPixel(i, j, packColour(RGBCol[i][j]));
 }
 
 namespace {
 
-// The pixels of columns [colLo, colHi), tile by tile (kTile columns by kTile rows), column by
-// column within a tile. With a clearance test, tiles whose rays from the camera provably meet
-// nothing are painted black on the way and not handed out.
+// Where the pixels of a band of rows go: picture row j is the target's row j - first.
+struct BandTarget {
+    uchar* bits;
+    qsizetype bpl;
+    int first, end; // picture rows [first, end)
+
+    QRgb* row(int j) const { return reinterpret_cast<QRgb*>(bits + (j - first) * bpl); }
+};
+
+// The pixels of columns [colLo, colHi) of a band, tile by tile (kTile columns by kTile rows),
+// column by column within a tile. With a clearance test, tiles whose rays from the camera
+// provably meet nothing are painted black on the way and not handed out.
 class PixelWalk {
 public:
-    PixelWalk(const Scene& scene, const ClearanceTest* clearance, uchar* bits, qsizetype bpl, int colLo, int colHi)
-        : m_scene(scene), m_clearance(clearance), m_bits(bits), m_bpl(bpl), m_colHi(colHi), m_x0(colLo),
-          m_x1(colLo), m_y0(0), m_y1(scene.Hey), m_i(colLo), m_j(scene.Hey)
+    PixelWalk(const Scene& scene, const ClearanceTest* clearance, const BandTarget& out, int colLo, int colHi)
+        : m_scene(scene), m_clearance(clearance), m_out(out), m_colHi(colHi), m_x0(colLo), m_x1(colLo),
+          m_y0(out.first), m_y1(out.end), m_i(colLo), m_j(out.end)
     {
     }
 
@@ -145,23 +154,23 @@ public:
                 m_j = m_y0;
                 break;
             }
-            if (m_y1 < m_scene.Hey) {
+            if (m_y1 < m_out.end) {
                 m_y0 = m_y1;
             } else {
                 if (m_x1 >= m_colHi)
                     return false;
                 m_x0 = m_x1;
                 m_x1 = std::min(m_colHi, m_x0 + kTile);
-                m_y0 = 0;
+                m_y0 = m_out.first;
             }
-            m_y1 = std::min(m_scene.Hey, m_y0 + kTile);
+            m_y1 = std::min(m_out.end, m_y0 + kTile);
             m_i = m_x0;
             m_j = m_y0;
             m_may = mayMeet();
             if (m_may == 0) {
                 const QRgb black = packColour(Vector3D());
                 for (int y = m_y0; y < m_y1; ++y)
-                    std::fill_n(reinterpret_cast<QRgb*>(m_bits + y * m_bpl) + m_x0, m_x1 - m_x0, black);
+                    std::fill_n(m_out.row(y) + m_x0, m_x1 - m_x0, black);
                 m_i = m_x1;
                 m_j = m_y1;
             }
@@ -184,8 +193,7 @@ private:
 
     const Scene& m_scene;
     const ClearanceTest* m_clearance;
-    uchar* m_bits;
-    qsizetype m_bpl;
+    BandTarget m_out;
     int m_colHi;
     // The current tile [m_x0, m_x1) x [m_y0, m_y1), the pixel after the last one handed out,
     // and the objects the tile's rays may meet.
@@ -193,17 +201,20 @@ private:
     unsigned m_may = 0x1f;
 };
 
-// The screen points of a picture: X depends on the column alone and Y on the row alone, so
-// each is worked out once per render.
+// The screen points of a band: X depends on the column alone and Y on the row alone, so each
+// is worked out once per render. y[j - first] belongs to picture row j.
 struct ScreenTables {
     std::vector<float> x, y;
-    explicit ScreenTables(const Scene& scene) : x(size_t(scene.Wid)), y(size_t(scene.Hey))
+    int first;
+    ScreenTables(const Scene& scene, const BandTarget& band)
+        : x(size_t(scene.Wid)), y(size_t(band.end - band.first)), first(band.first)
     {
         for (int i = 0; i < scene.Wid; ++i)
             x[size_t(i)] = screenPoint(i, 0, scene.Wid, scene.Hey).X;
-        for (int j = 0; j < scene.Hey; ++j)
-            y[size_t(j)] = screenPoint(0, j, scene.Wid, scene.Hey).Y;
+        for (int j = band.first; j < band.end; ++j)
+            y[size_t(j - first)] = screenPoint(0, j, scene.Wid, scene.Hey).Y;
     }
+    float atRow(int j) const { return y[size_t(j - first)]; }
 };
 
 // Traces the pixels of columns [colLo, colHi) column by column, kLanes at a time on the vector
@@ -212,7 +223,7 @@ struct ScreenTables {
 // a time, and a lane whose pixel is done takes the next pixel at once, so that no lane idles
 // while its neighbours march on.
 long long renderColumnsInLanes(const Scene& scene, const ClearanceTest* clearance, const ScreenTables& screen,
-                               uchar* bits, qsizetype bpl, int colLo, int colHi, int width)
+                               const BandTarget& out, int colLo, int colHi, int width)
 {
     const float W1 = 1.0f / static_cast<float>(scene.Wid);
     const float inf = std::numeric_limits<float>::infinity();
@@ -221,7 +232,7 @@ long long renderColumnsInLanes(const Scene& scene, const ClearanceTest* clearanc
     PixelState st[kLanes];
     int pi[kLanes], pj[kLanes];
     unsigned may[kLanes];
-    PixelWalk walk(scene, clearance, bits, bpl, colLo, colHi);
+    PixelWalk walk(scene, clearance, out, colLo, colHi);
     long long evaluations = 0;
     const auto sync = [&](int l) {
         blk.x[l] = st[l].temp.X;
@@ -233,7 +244,7 @@ long long renderColumnsInLanes(const Scene& scene, const ClearanceTest* clearanc
         }
     };
     const auto finish = [&](int l) {
-        reinterpret_cast<QRgb*>(bits + pj[l] * bpl)[pi[l]] = packColour(st[l].acc);
+        out.row(pj[l])[pi[l]] = packColour(st[l].acc);
     };
     // Runs the clearance test at lane l's point; false when the pixel is done.
     const auto goesOn = [&](int l) {
@@ -260,7 +271,7 @@ long long renderColumnsInLanes(const Scene& scene, const ClearanceTest* clearanc
                 blk.liveMask[l] = 0;
                 return;
             }
-            st[l].begin(scene, Vector3D(screen.x[size_t(pi[l])], screen.y[size_t(pj[l])], 0.0f));
+            st[l].begin(scene, Vector3D(screen.x[size_t(pi[l])], screen.atRow(pj[l]), 0.0f));
             blk.travel[l] = 0;
             blk.retest[l] = inf;
             if (clearance && pi[l] == failedI && pj[l] == failedJ + 1) {
@@ -348,9 +359,13 @@ long long renderColumnsInLanes(const Scene& scene, const ClearanceTest* clearanc
 
 bool renderInto(const Scene& scene, QImage& target, const RenderOptions& options)
 {
+    const int rows = target.height();
+    if (target.depth() != 32 || target.width() != scene.Wid || rows < 1 || options.firstRow < 0 ||
+        options.firstRow > scene.Hey - rows)
+        return false;
     if (options.reference) {
         long long n = 0;
-        renderReference(scene, target, &n);
+        renderReference(scene, target, &n, options.firstRow);
         if (options.stats)
             options.stats->evaluations += n;
         if (options.columnsDone)
@@ -359,7 +374,7 @@ bool renderInto(const Scene& scene, QImage& target, const RenderOptions& options
     }
     // Detach once here: the workers must not each detach a shared image.
     uchar* bits = target.bits();
-    const qsizetype bpl = target.bytesPerLine();
+    const BandTarget out{bits, target.bytesPerLine(), options.firstRow, options.firstRow + rows};
     const int widest = laneWidthAvailable();
     int width = widest;
     if (options.lanes == 1)
@@ -371,7 +386,7 @@ bool renderInto(const Scene& scene, QImage& target, const RenderOptions& options
     const CullingField field(scene);
     const ClearanceTest clearanceTest(scene);
     const ClearanceTest* clearance = options.earlyExit ? &clearanceTest : nullptr;
-    const ScreenTables screen(scene);
+    const ScreenTables screen(scene, out);
     // Pixels are independent: columns are shared out over the threads in strips of 16, cut where
     // the rows' 64-byte memory lines begin, so that two threads never write into one line; each
     // thread works through neighbouring strips, as threads writing neighbouring lines slow each
@@ -388,14 +403,13 @@ bool renderInto(const Scene& scene, QImage& target, const RenderOptions& options
         const int lo = std::max(0, first * lineCols - skew), hi = std::min(scene.Wid, last * lineCols - skew);
         long long n = 0;
         if (width != 0) {
-            n = renderColumnsInLanes(scene, clearance, screen, bits, bpl, lo, hi, width);
+            n = renderColumnsInLanes(scene, clearance, screen, out, lo, hi, width);
         } else {
-            PixelWalk walk(scene, clearance, bits, bpl, lo, hi);
+            PixelWalk walk(scene, clearance, out, lo, hi);
             int i, j;
             unsigned may;
             while (walk.next(i, j, may))
-                reinterpret_cast<QRgb*>(bits + j * bpl)[i] =
-                    packColour(marchFast(scene, field, clearance, i, j, may, n));
+                out.row(j)[i] = packColour(marchFast(scene, field, clearance, i, j, may, n));
         }
         if (options.stats)
             options.stats->evaluations += n;

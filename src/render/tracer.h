@@ -44,8 +44,12 @@ struct RenderOptions {
     // When set and it becomes true, the render stops within one strip of columns per thread,
     // leaving the picture partly drawn.
     const std::atomic<bool>* cancel = nullptr;
-    // When set, counts the columns finished so far.
+    // When set, counts the columns finished so far (of the band rendered).
     std::atomic<int>* columnsDone = nullptr;
+    // The picture row that the target's first row holds: a target of fewer rows than the
+    // picture receives the band of rows [firstRow, firstRow + its height). Bands rendered
+    // one by one and stacked give the whole picture, bit for bit.
+    int firstRow = 0;
 };
 
 // The accumulated colour of pixel (i, j) on the 0..255 scale, before the final cap, marched
@@ -61,8 +65,10 @@ Vector3D tracePixelFast(const Scene& scene, int i, int j, bool earlyExit = true,
 // not-a-number gives 0.
 QRgb packColour(const Vector3D& c);
 
-// Renders the whole picture into `target`, which must be scene.Wid x scene.Hey in a 32-bit format.
-// False when options.cancel stopped it first.
+// Renders rows [options.firstRow, options.firstRow + target.height()) of the scene.Wid x
+// scene.Hey picture into `target`, a 32-bit image scene.Wid wide (the whole picture when it is
+// scene.Hey high and firstRow is 0). False when options.cancel stopped it first, and, with
+// nothing drawn, when the band does not lie within the picture.
 bool renderInto(const Scene& scene, QImage& target, const RenderOptions& options = RenderOptions());
 
 // A new scene.Wid x scene.Hey ARGB32 picture of the scene.
@@ -70,5 +76,6 @@ QImage render(const Scene& scene, const RenderOptions& options = RenderOptions()
 
 // The straightforward path: a per-pixel colour buffer filled column by column through
 // countMinDist and countLites, then written with QImage::setPixel. The reference for every
-// faster path.
-void renderReference(const Scene& scene, QImage& target, long long* evaluations = nullptr);
+// faster path. Renders the rows [firstRow, firstRow + target.height()) of the picture, which
+// renderInto has checked to lie within it.
+void renderReference(const Scene& scene, QImage& target, long long* evaluations = nullptr, int firstRow = 0);
