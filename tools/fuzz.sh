@@ -15,7 +15,7 @@ if [ -z "$cxx" ]; then
 fi
 mkdir -p "$out"
 rm -f "$out"/crash-* "$out"/timeout-* "$out"/oom-*
-sources=("$root"/src/scene/*.cpp "$root"/src/serial/*.cpp)
+sources=("$root"/src/fileio/*.cpp "$root"/src/scene/*.cpp "$root"/src/serial/*.cpp)
 flags=(-std=c++17 -g -O1 -fPIC -ffp-contract=off -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
        -I"$root/src" $(pkg-config --cflags Qt6Core))
 libs=($(pkg-config --libs Qt6Core))

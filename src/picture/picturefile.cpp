@@ -5,7 +5,7 @@
 #include <QImageWriter>
 #include <QSaveFile>
 
-#include "serial/fileaccess.h"
+#include "fileio/fileaccess.h"
 
 namespace {
 

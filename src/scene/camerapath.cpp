@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "serial/fileaccess.h"
+#include "fileio/fileaccess.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "serial/textio.h"
+#include "fileio/textio.h"
 
 BinS::BinS()
 {

@@ -3,7 +3,7 @@
 #include <QFile>
 
 #include "serial/binserial.h"
-#include "serial/fileaccess.h"
+#include "fileio/fileaccess.h"
 #include "serial/xmlserial.h"
 
 bool sceneFormatOf(const QString& fileName, SceneFormat* format, QString* why)

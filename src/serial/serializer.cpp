@@ -6,8 +6,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include "serial/fileaccess.h"
-#include "serial/textio.h"
+#include "fileio/fileaccess.h"
+#include "fileio/textio.h"
 
 Serializer::~Serializer()
 {

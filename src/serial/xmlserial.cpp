@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "serial/textio.h"
+#include "fileio/textio.h"
 
 const char* const StartStr = "<?xml version = \"1.0\"?>\n<Scene>\n";
 const char* const EndStr = "</Scene>";

@@ -1,4 +1,4 @@
-#include "serial/textio.h"
+#include "fileio/textio.h"
 
 #include <cerrno>
 #include <climits>

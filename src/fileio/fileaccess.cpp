@@ -1,4 +1,4 @@
-#include "serial/fileaccess.h"
+#include "fileio/fileaccess.h"
 
 #include <QFileInfo>
 #include <QSaveFile>
