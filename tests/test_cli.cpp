@@ -97,6 +97,41 @@ private slots:
         QCOMPARE(p.cameraAt(15, true), p.cameraAt(15, false));
         QVERIFY(parseCameraPath("0 0 0 0\n10 1 0 0\n20 1 1 0\n", "p", p, &why));
         QVERIFY(p.cameraAt(15, true).X > 1.0f); // the smooth curve swings out at the corner
+        // Worked out in double and rounded once to float; float arithmetic would give
+        // 0.200000018, 0.231250018 and 0.0625000298.
+        QVERIFY(parseCameraPath("0 0.1 0 0\n4 0.3 0 0\n8 -0.2 0 0\n", "p", p, &why));
+        QCOMPARE(p.cameraAt(2, false), Vector3D(0.2f, 0, 0));
+        // The end segments repeat their end key: 0.1 0.1 0.3 -0.2 and 0.1 0.3 -0.2 -0.2, each at
+        // half way.
+        QCOMPARE(p.cameraAt(2, true), Vector3D(0.231250003f, 0, 0));
+        QCOMPARE(p.cameraAt(6, true), Vector3D(0.0625000075f, 0, 0));
+        // Frames beyond 32 bits, and a share of the way that int arithmetic would get wrong.
+        QVERIFY(parseCameraPath("4294967296 0 0 0\n4294967306 1 0 0\n", "p", p, &why));
+        QCOMPARE(p.firstFrame(), 4294967296);
+        QCOMPARE(p.cameraAt(4294967301, false), Vector3D(0.5f, 0, 0));
+    }
+
+    void pathFilesFromOtherSystemsReadTheSame_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBF" "0 0.1 0 -1.5\n9 1 2 -3\n");
+        QTest::newRow("CR LF") << QByteArray("0 0.1 0 -1.5\r\n9 1 2 -3\r\n");
+        QTest::newRow("both, tabs, no last line end") << QByteArray("\xEF\xBB\xBF" "0\t0.1 0 -1.5\r\n9 1 2 -3");
+        QTest::newRow("too small for a float") << QByteArray("0 0.1 1e-50 -1.5\n9 1 2 -3\n");
+    }
+
+    void pathFilesFromOtherSystemsReadTheSame()
+    {
+        QFETCH(QByteArray, text);
+        CameraPath plain, other;
+        QString why;
+        QVERIFY(parseCameraPath("0 0.1 0 -1.5\n9 1 2 -3\n", "p", plain, &why));
+        QVERIFY2(parseCameraPath(text, "p", other, &why), qPrintable(why));
+        QCOMPARE(other.keys.size(), plain.keys.size());
+        for (size_t k = 0; k < plain.keys.size(); ++k) {
+            QCOMPARE(other.keys[k].frame, plain.keys[k].frame);
+            QCOMPARE(other.keys[k].camera, plain.keys[k].camera);
+        }
     }
 
     void pathFramesEqualSingleRenders()
@@ -136,8 +171,16 @@ private slots:
         QTest::addColumn<QString>("said");
         QTest::newRow("three values") << QByteArray("0 0 0 0\n3 1 1\n") << ":2: expected FRAME X Y Z";
         QTest::newRow("not ascending") << QByteArray("5 0 0 0\n# x\n5 1 1 1\n") << ":3: frame 5 comes after frame 5";
-        QTest::newRow("not a number") << QByteArray("0 0 0 0\n1 a 1 1\n") << ":2: 'a' is not a finite number";
+        QTest::newRow("not a number") << QByteArray("0 0 0 0\n1 a 1 1\n") << ":2: 'a' is not a number";
+        QTest::newRow("decimal comma") << QByteArray("0 0 0 0\n1 1,5 1 1\n") << ":2: '1,5' is not a number";
         QTest::newRow("infinite") << QByteArray("0 inf 0 0\n") << ":1: 'inf' is not a finite number";
+        QTest::newRow("beyond a float") << QByteArray("0 1e39 0 0\n") << ":1: '1e39' is out of range";
+        QTest::newRow("a NUL inside") << QByteArray("0 1\0 0 0\n", 10) << ":1: '1\\x00' is not a number";
+        QTest::newRow("a terminal escape") << QByteArray("0 \x1b]0;x\x07 0 0\n") << ":1: '\\x1b]0;x\\x07' is not a number";
+        QTest::newRow("a megabyte token") << QByteArray("0 ") + QByteArray(1 << 20, 'x') + " 0 0\n"
+                                          << ":1: '" + QString(60, 'x') + "...' is not a number";
+        QTest::newRow("frame beyond 64 bits") << QByteArray("9223372036854775808 0 0 0\n")
+                                              << ":1: the frame number '9223372036854775808' is out of range";
         QTest::newRow("negative frame") << QByteArray("-1 0 0 0\n") << ":1: the frame number '-1'";
         QTest::newRow("fractional frame") << QByteArray("1.5 0 0 0\n") << ":1: the frame number '1.5'";
         QTest::newRow("empty") << QByteArray("# nothing\n\n") << ":0: no key frames";
@@ -152,6 +195,7 @@ private slots:
         const Result r = runCommand({"--path", keys, "-o", dir.filePath("f%d.png")});
         QCOMPARE(r.status, 1);
         QVERIFY2(r.err.contains((keys + said).toLocal8Bit()), r.err.constData());
+        QVERIFY2(r.err.size() < 300 && r.err.count('\n') == 1, r.err.left(300).constData());
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"keys.txt"}); // nothing rendered
     }
 

@@ -6,8 +6,12 @@
 #include <memory>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
+#include "fileio/textio.h"
+#include "pipeguard.h"
 #include "serial/binserial.h"
+#include "serial/scenefile.h"
 #include "serial/xmlserial.h"
 
 namespace {
@@ -61,6 +65,13 @@ bool loadBytes(bool xml, const QByteArray& bytes, Scene& scene, const QTemporary
     return loadScene(*r, path, scene);
 }
 
+// `bytes` with the first `from` replaced by `to`.
+QByteArray replacedOnce(QByteArray bytes, const QByteArray& from, const QByteArray& to)
+{
+    const qsizetype at = bytes.indexOf(from);
+    return at < 0 ? QByteArray() : bytes.replace(at, from.size(), to);
+}
+
 // A scene whose every walked field differs from the built-in one.
 Scene altered()
 {
@@ -111,8 +122,9 @@ private slots:
         QTest::addColumn<QString>("said");
         QTest::newRow("a folder") << "folder" << "is not a regular file";
         QTest::newRow("a pipe with no writer") << "fifo" << "is not a regular file";
-        QTest::newRow("a device that never ends") << "/dev/zero" << "is not a regular file";
+        QTest::newRow("a device that never ends") << "zero" << "is not a regular file";
         QTest::newRow("5 MB of zeros") << "huge" << "is too large for a scene file";
+        QTest::newRow("a pseudo-file of gigabytes claiming 0 bytes") << "/proc/self/pagemap" << "is too large for a scene file";
     }
 
     void readersRefuseWhatIsNoSceneFile()
@@ -121,17 +133,27 @@ private slots:
         QFETCH(QString, said);
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkdir("folder"));
-        QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("fifo")).constData(), 0600) == 0);
+        const QByteArray fifo = QFile::encodeName(dir.filePath("fifo"));
+        QVERIFY(::mkfifo(fifo.constData(), 0600) == 0);
         {
             QFile huge(dir.filePath("huge"));
             QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(5 * 1024 * 1024));
         }
+        if (name == "zero" && ::mknod(QFile::encodeName(dir.filePath(name)).constData(), S_IFCHR | 0600, makedev(1, 5)) != 0)
+            QSKIP("making a device node needs root");
+        if (name.startsWith('/') && !QFileInfo::exists(name))
+            QSKIP("no such pseudo-file here");
         const QString path = name.startsWith('/') ? name : dir.filePath(name);
-        for (bool xml : {true, false}) {
-            std::unique_ptr<Serializer> reader(xml ? static_cast<Serializer*>(new XMLL) : new BinL);
+        for (int reader = 0; reader < 3; ++reader) {
             Scene s = altered();
             QString why;
-            QVERIFY(!loadScene(*reader, path, s, &why)); // returns at once, never blocks
+            XMLL xml;
+            BinL bin;
+            const bool loaded = whileNotBlockedOn(fifo, [&] {
+                return reader == 2 ? loadSceneFile(path, s, nullptr, &why)
+                                   : loadScene(reader == 0 ? static_cast<Serializer&>(xml) : bin, path, s, &why);
+            });
+            QVERIFY(!loaded);
             QVERIFY2(why.contains(said), qPrintable(why));
             QVERIFY(sameWalkedFields(s, altered()));
         }
@@ -139,12 +161,16 @@ private slots:
 
     void writersWriteIntoDevicesWithoutReplacingThem()
     {
-        // As root, replacing /dev/null with a regular file would break the system.
+        // Replacing a device with a regular file would break it: a null device of our own.
+        QTemporaryDir dir;
+        const QString null = dir.filePath("null");
+        if (::mknod(QFile::encodeName(null).constData(), S_IFCHR | 0600, makedev(1, 3)) != 0)
+            QSKIP("making a device node needs root");
         for (bool xml : {true, false}) {
             std::unique_ptr<Serializer> writer(xml ? static_cast<Serializer*>(new XMLS) : new BinS);
-            QVERIFY(saveScene(*writer, "/dev/null", Scene::builtIn()));
+            QVERIFY(saveScene(*writer, null, Scene::builtIn()));
             struct stat st;
-            QVERIFY(::stat("/dev/null", &st) == 0 && S_ISCHR(st.st_mode));
+            QVERIFY(::stat(QFile::encodeName(null).constData(), &st) == 0 && S_ISCHR(st.st_mode));
         }
     }
 
@@ -228,13 +254,6 @@ private slots:
         glued.replace("\"Width\"> 1024", "\"Width\">1024");
         QVERIFY(loadBytes(true, glued, s, dir));
         QCOMPARE(s.Wid, 24);
-        // A value that does not parse keeps the field; the next ones still load.
-        QByteArray junk = good;
-        junk.replace("\"Radius\"> 1.000000", "\"Radius\"> abc");
-        s = altered();
-        QVERIFY(loadBytes(true, junk, s, dir));
-        QCOMPARE(s.Sphere1.Radius, 0.75f);
-        QCOMPARE(s.Sphere1.Material.Colour, Vector3D(0.9f, 0, 0));
         // CR LF line ends read the same values.
         QByteArray crlf = good;
         crlf.replace("\n", "\r\n");
@@ -254,13 +273,174 @@ private slots:
         QVERIFY(loadBytes(false, retyped, s, dir));
         QCOMPARE(s.Wid, 1024);
         QCOMPARE(s.Hey, 600);
-        // A float value that does not parse keeps its field.
-        QByteArray junk = good;
-        junk.replace("float 1.000000\n", "float abc\n");
-        s = altered();
-        QVERIFY(loadBytes(false, junk, s, dir));
-        QCOMPARE(s.Sphere1.Radius, 0.75f);
-        QCOMPARE(s.CamPos, Vector3D(0, 0, -1.5f));
+    }
+
+    void hostileValuesFailTheLoadInOneLine_data()
+    {
+        QTest::addColumn<bool>("xml");
+        QTest::addColumn<QByteArray>("from");
+        QTest::addColumn<QByteArray>("to");
+        QTest::addColumn<QString>("said");
+        const QByteArray nul("1\0.5", 4), megabyte(1 << 20, '7');
+        const auto both = [&](const char* row, const QByteArray& xmlFrom, const QByteArray& binFrom,
+                              const QByteArray& value, const QString& said) {
+            QTest::newRow(qPrintable(QString("xml: %1").arg(row))) << true << xmlFrom << xmlFrom.left(xmlFrom.indexOf("> ") + 2) + value << said;
+            QTest::newRow(qPrintable(QString("line format: %1").arg(row))) << false << binFrom << binFrom.left(binFrom.indexOf(' ') + 1) + value + '\n' << said;
+        };
+        const QByteArray xmlRadius = "\"Radius\"> 1.000000", binRadius = "float 1.000000\n";
+        both("junk behind a number", xmlRadius, binRadius, "1.5junk", "Sphere1 Radius: '1.5junk' is not a number");
+        both("a decimal comma", xmlRadius, binRadius, "1,5", "Sphere1 Radius: '1,5' is not a number");
+        both("no value", xmlRadius, binRadius, "", "Sphere1 Radius is empty");
+        both("a NUL inside a number", xmlRadius, binRadius, nul, "Sphere1 Radius: '1\\x00.5' is not a number");
+        both("not a number", xmlRadius, binRadius, "nan", "Sphere1 Radius: 'nan' is not a finite number");
+        both("infinite", xmlRadius, binRadius, "-inf", "Sphere1 Radius: '-inf' is not a finite number");
+        both("beyond a float", xmlRadius, binRadius, "1e39", "Sphere1 Radius: '1e39' is out of range");
+        both("a terminal escape", xmlRadius, binRadius, "\x1b[2J",
+             "Sphere1 Radius: '\\x1b[2J' is not a number");
+        both("a megabyte long", xmlRadius, binRadius, megabyte,
+             "Sphere1 Radius: '" + QString(60, '7') + "...' is out of range");
+        both("a picture side with a unit", "\"Height\"> 768", "int 768\n", "768 px",
+             "sets Screen Height to '768 px'; each side must be a whole number from 1 to 8192");
+        // Fields inside nested blocks and vectors are named as such.
+        QTest::newRow("xml: a decimal comma in a vector")
+            << true << QByteArray("\"Position\"> 0.000000 0.000000 -1.500000") << QByteArray("\"Position\"> 1,5 1,5 1,5")
+            << "Camera Position X: '1,5' is not a number";
+        QTest::newRow("xml: two numbers for three")
+            << true << QByteArray("\"Position\"> 0.000000 0.000000 3.000000") << QByteArray("\"Position\"> 0 3")
+            << "Sphere2 Position: '0 3' is not three numbers";
+        QTest::newRow("xml: inside a material")
+            << true << QByteArray("\"Specular\"> 0.000000 0.900000 0.000000") << QByteArray("\"Specular\"> 0 0.9 0x")
+            << "Thor1 Material Specular Z: '0x' is not a number";
+        QTest::newRow("line format: inside a light")
+            << false << QByteArray("float 0.900000\nfloat 0.400000\nfloat 0.100000\n")
+            << QByteArray("float 0.900000\nfloat 0.4;\nfloat 0.100000\n") << "Light2 Color Y: '0.4;' is not a number";
+    }
+
+    void hostileValuesFailTheLoadInOneLine()
+    {
+        QFETCH(bool, xml);
+        QFETCH(QByteArray, from);
+        QFETCH(QByteArray, to);
+        QFETCH(QString, said);
+        QTemporaryDir dir;
+        const QByteArray bytes = replacedOnce(saved(xml, Scene::builtIn(), dir), from, to);
+        QVERIFY(!bytes.isEmpty());
+        const QString path = dir.filePath("in.txt");
+        writeAll(path, bytes);
+        Scene s = altered();
+        QString why;
+        auto reader = readerFor(xml);
+        QVERIFY(!loadScene(*reader, path, s, &why));
+        QVERIFY(sameWalkedFields(s, altered()));
+        QVERIFY2(why.startsWith(path) && why.contains(said), qPrintable(why));
+        // One short line a terminal shows as it is.
+        QVERIFY2(why.size() < 200, qPrintable(why));
+        for (const QChar c : why)
+            QVERIFY(c.isPrint());
+    }
+
+    void wellFormedValuesLoadAsTheyAlwaysDid_data()
+    {
+        QTest::addColumn<bool>("xml");
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<float>("radius");
+        for (bool xml : {true, false}) {
+            const QString f = xml ? "xml" : "line format";
+            // Longer than any buffer: read whole, and the values behind it stay in place.
+            QTest::newRow(qPrintable(f + ": 300 leading zeros")) << xml << QByteArray(300, '0') + "1.5" << 1.5f;
+            QTest::newRow(qPrintable(f + ": 300 blanks behind")) << xml << "2.5" + QByteArray(300, ' ') << 2.5f;
+            QTest::newRow(qPrintable(f + ": too small for a float")) << xml << QByteArray("1e-50") << 0.0f;
+            QTest::newRow(qPrintable(f + ": sign and exponent")) << xml << QByteArray("+25e-1") << 2.5f;
+            QTest::newRow(qPrintable(f + ": hexadecimal")) << xml << QByteArray("0x1.8p1") << 3.0f;
+            QTest::newRow(qPrintable(f + ": tab and CR around")) << xml << QByteArray("\t0.75\r") << 0.75f;
+        }
+    }
+
+    void wellFormedValuesLoadAsTheyAlwaysDid()
+    {
+        QFETCH(bool, xml);
+        QFETCH(QByteArray, value);
+        QFETCH(float, radius);
+        QTemporaryDir dir;
+        const Scene odd = altered();
+        const QByteArray from = xml ? "\"Radius\"> 0.750000" : "float 0.750000\n";
+        const QByteArray to = xml ? "\"Radius\"> " + value : "float " + value + "\n";
+        const QByteArray bytes = replacedOnce(saved(xml, odd, dir), from, to);
+        QVERIFY(!bytes.isEmpty());
+        Scene s = Scene::builtIn();
+        QVERIFY(loadBytes(xml, bytes, s, dir));
+        QVERIFY2(s.Sphere1.Radius == radius, qPrintable(QString::number(double(s.Sphere1.Radius), 'g', 9)));
+        s.Sphere1.Radius = odd.Sphere1.Radius;
+        QVERIFY(sameWalkedFields(s, odd));
+    }
+
+    void writtenValuesReadBackAsTheirText()
+    {
+        // Two ways to the same floats: the reader, and the C library reading each number the
+        // writer wrote. Random scenes, with values from tiny to the largest floats.
+        QTemporaryDir dir;
+        QRandomGenerator gen(19);
+        const auto anyFloat = [&] {
+            const float magnitude = std::ldexp(float(gen.generateDouble()), gen.bounded(-30, 128));
+            return gen.bounded(2) ? -magnitude : magnitude;
+        };
+        for (int n = 0; n < 100; ++n) {
+            Scene s = Scene::builtIn();
+            s.Wid = 1 + gen.bounded(8192);
+            s.Hey = 1 + gen.bounded(8192);
+            for (float* f : {&s.CamPos.X, &s.Sphere1.Radius, &s.Thor2.Width, &s.Light1.Position.Z,
+                             &s.Thor3.Material.Reflectivity.Y, &s.Light2.QuadricAttenuation})
+                *f = anyFloat();
+            for (bool xml : {true, false}) {
+                const QByteArray bytes = saved(xml, s, dir);
+                Scene expected = s;
+                for (float* f : {&expected.CamPos.X, &expected.Sphere1.Radius, &expected.Thor2.Width,
+                                 &expected.Light1.Position.Z, &expected.Thor3.Material.Reflectivity.Y,
+                                 &expected.Light2.QuadricAttenuation})
+                    *f = std::strtof(formatC("%f", double(*f)).constData(), nullptr);
+                Scene loaded = Scene::builtIn();
+                QVERIFY(loadBytes(xml, bytes, loaded, dir));
+                QVERIFY2(sameWalkedFields(loaded, expected), qPrintable(QString("scene %1").arg(n)));
+            }
+        }
+    }
+
+    void otherFilesAreNotSceneFiles_data()
+    {
+        QTest::addColumn<int>("reader"); // 0 XML, 1 line format, 2 either, by content
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("said");
+        const QByteArray png("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x01\0\0\0\x01\x08\x02\0\0\0", 33);
+        QTemporaryDir dir;
+        const QByteArray xml = saved(true, Scene::builtIn(), dir), bin = saved(false, Scene::builtIn(), dir);
+        QTest::newRow("a picture as xml") << 0 << png << "is not an XML scene file";
+        QTest::newRow("a picture as line format") << 1 << png << "is not a line-format scene file";
+        QTest::newRow("a picture opened") << 2 << png << "is not a scene file";
+        QTest::newRow("text opened") << 2 << QByteArray("hello\n") << "is not a scene file";
+        QTest::newRow("line format as xml") << 0 << bin << "is not an XML scene file";
+        QTest::newRow("xml as line format") << 1 << xml << "is not a line-format scene file";
+        QTest::newRow("empty") << 2 << QByteArray() << "is empty";
+        // Damaged scene files say what is wrong with them.
+        QTest::newRow("xml cut short, opened") << 2 << xml.left(1000) << "ends before the scene is complete";
+        QTest::newRow("line format cut short") << 1 << bin.left(1000) << "ends before the scene is complete";
+    }
+
+    void otherFilesAreNotSceneFiles()
+    {
+        QFETCH(int, reader);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, said);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("some.file");
+        writeAll(path, bytes);
+        Scene s = altered();
+        QString why;
+        XMLL xml;
+        BinL bin;
+        QVERIFY(!(reader == 2 ? loadSceneFile(path, s, nullptr, &why)
+                              : loadScene(reader == 0 ? static_cast<Serializer&>(xml) : bin, path, s, &why)));
+        QCOMPARE(why, path + " " + said);
+        QVERIFY(sameWalkedFields(s, altered()));
     }
 
     void picturesSidesInAnyOtherFormAreRefused_data()

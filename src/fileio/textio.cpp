@@ -1,11 +1,16 @@
 #include "fileio/textio.h"
 
+#include <QFile>
+#include <QList>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <clocale>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <locale.h>
 
 namespace {
@@ -50,36 +55,169 @@ QByteArray formatC(const char* format, ...)
     return big;
 }
 
-bool scanInt(const char*& text, int& value)
+namespace {
+
+// `text` as strtof or strtod reads it, whole. `raw` is what the parse gave before any rounding
+// to float: it tells an "inf" written out from a number too large for a float.
+template <typename Parse>
+NumberText readWith(QByteArrayView text, float& value, Parse parse)
 {
+    if (text.isEmpty())
+        return NumberText::Empty;
+    // The parsers skip blanks in front; a value has none (the readers take them off).
+    if (std::isspace(static_cast<unsigned char>(text.front())))
+        return NumberText::NotANumber;
+    // Terminated for the parser; a NUL inside the text ends the parse early and so fails it.
+    const QByteArray copy = text.toByteArray();
     CLocaleScope scope;
     char* end = nullptr;
     errno = 0;
-    const long long v = std::strtoll(text, &end, 10);
-    if (end == text || errno == ERANGE || v < INT_MIN || v > INT_MAX)
-        return false;
-    value = static_cast<int>(v);
-    text = end;
-    return true;
-}
-
-bool scanFloat(const char*& text, float& value)
-{
-    CLocaleScope scope;
-    char* end = nullptr;
-    const float v = std::strtof(text, &end);
-    if (end == text)
-        return false;
+    double raw = 0;
+    const float v = parse(copy.constData(), &end, raw);
+    const bool range = errno == ERANGE;
+    if (end != copy.constData() + copy.size())
+        return NumberText::NotANumber;
+    if (std::isnan(raw) || (std::isinf(raw) && !range))
+        return NumberText::NotFinite;
+    if (std::isinf(v))
+        return NumberText::OutOfRange;
     value = v;
-    text = end;
-    return true;
+    return NumberText::Ok;
 }
 
-int scanFloats3(const char* text, float& x, float& y, float& z)
+} // namespace
+
+NumberText readFloat(QByteArrayView text, float& value)
 {
-    if (!scanFloat(text, x))
-        return 0;
-    if (!scanFloat(text, y))
-        return 1;
-    return scanFloat(text, z) ? 3 : 2;
+    return readWith(text, value, [](const char* p, char** end, double& raw) {
+        const float v = std::strtof(p, end);
+        raw = v;
+        return v;
+    });
+}
+
+NumberText readFloatViaDouble(QByteArrayView text, float& value)
+{
+    return readWith(text, value, [](const char* p, char** end, double& raw) {
+        raw = std::strtod(p, end);
+        // From here on a double rounds to infinity as a float; converting it would be undefined.
+        if (std::fabs(raw) >= 0x1.ffffffp127)
+            return raw > 0 ? std::numeric_limits<float>::infinity() : -std::numeric_limits<float>::infinity();
+        return static_cast<float>(raw);
+    });
+}
+
+NumberText readWholeNumber(QByteArrayView text, qint64 lo, qint64 hi, qint64& value)
+{
+    if (text.isEmpty())
+        return NumberText::Empty;
+    qsizetype k = 0;
+    const bool negative = text[0] == '-';
+    if (text[0] == '-' || text[0] == '+')
+        ++k;
+    if (k == text.size())
+        return NumberText::NotANumber;
+    // Gathered as a negative number, which reaches one further than a positive one.
+    qint64 n = 0;
+    bool tooLarge = false;
+    for (; k < text.size(); ++k) {
+        const char c = text[k];
+        if (c < '0' || c > '9')
+            return NumberText::NotANumber;
+        const int digit = c - '0';
+        if (n < (LLONG_MIN + digit) / 10)
+            tooLarge = true;
+        else
+            n = n * 10 - digit;
+    }
+    if (tooLarge || (!negative && n == LLONG_MIN))
+        return NumberText::OutOfRange;
+    const qint64 v = negative ? n : -n;
+    if (v < lo || v > hi)
+        return NumberText::OutOfRange;
+    value = v;
+    return NumberText::Ok;
+}
+
+QString numberProblem(NumberText result)
+{
+    switch (result) {
+    case NumberText::Ok:
+        break;
+    case NumberText::Empty:
+        return QStringLiteral("is empty");
+    case NumberText::NotANumber:
+        return QStringLiteral("is not a number");
+    case NumberText::NotFinite:
+        return QStringLiteral("is not a finite number");
+    case NumberText::OutOfRange:
+        return QStringLiteral("is out of range");
+    }
+    return QString();
+}
+
+namespace {
+
+// The length of the UTF-8 sequence that `lead` begins, 0 when it begins none.
+int utf8Length(unsigned char lead)
+{
+    if (lead >= 0xc2 && lead <= 0xdf)
+        return 2;
+    if (lead >= 0xe0 && lead <= 0xef)
+        return 3;
+    if (lead >= 0xf0 && lead <= 0xf4)
+        return 4;
+    return 0;
+}
+
+} // namespace
+
+QString printable(QByteArrayView text, int max)
+{
+    QString out;
+    for (qsizetype k = 0; k < text.size();) {
+        if (out.size() >= max)
+            return out + QStringLiteral("...");
+        const unsigned char c = static_cast<unsigned char>(text[k]);
+        if (c >= 0x20 && c < 0x7f) {
+            out += QLatin1Char(char(c));
+            ++k;
+            continue;
+        }
+        // A printable character written in UTF-8 stays as it is (names in any language).
+        const int len = utf8Length(c);
+        if (len > 0 && k + len <= text.size()) {
+            const QList<uint> ucs = QString::fromUtf8(text.sliced(k, len)).toUcs4();
+            if (ucs.size() == 1 && ucs[0] != 0xfffd && QChar::isPrint(char32_t(ucs[0]))) {
+                out += QString::fromUcs4(reinterpret_cast<const char32_t*>(ucs.constData()), 1);
+                k += len;
+                continue;
+            }
+        }
+        switch (c) {
+        case '\n':
+            out += QStringLiteral("\\n");
+            break;
+        case '\r':
+            out += QStringLiteral("\\r");
+            break;
+        case '\t':
+            out += QStringLiteral("\\t");
+            break;
+        default:
+            out += QStringLiteral("\\x%1").arg(c, 2, 16, QChar('0'));
+        }
+        ++k;
+    }
+    return out;
+}
+
+QString printableName(const QString& fileName)
+{
+    // Long enough for any sensible path; a longer name keeps its start and, more telling, its end.
+    constexpr int kKeep = 160, kHead = 40;
+    const QString all = printable(QFile::encodeName(fileName), INT_MAX);
+    if (all.size() <= kKeep)
+        return all;
+    return all.left(kHead) + QStringLiteral("...") + all.right(kKeep - kHead - 3);
 }

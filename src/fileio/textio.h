@@ -1,20 +1,45 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
 
-// Number text for the scene files. Both directions use the C conventions ("%f", "%d") whatever
-// the user's locale, so files read back the same on every machine.
+// Number text for the files the programs read and write, and input quoted in messages. Numbers
+// follow the C conventions ("%f", "%d") whatever the user's locale, so files read back the
+// same on every machine.
 
 // printf-style formatting in the C locale.
 QByteArray formatC(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// Parses a decimal int the way "%d" scans it (white space skipped, optional sign). On success
-// stores it and moves `text` behind it; a missing or out-of-range number changes nothing.
-bool scanInt(const char*& text, int& value);
+// What a value's text holds.
+enum class NumberText {
+    Ok,
+    Empty,
+    NotANumber, // anything but one whole number: "abc", "1,5", "1.5junk", "1 2"
+    NotFinite,  // "inf", "nan" and their kin, spelled out
+    OutOfRange, // a number beyond the type: 1e39 for a float
+};
 
-// Parses a float the way "%f" scans it, rounded straight to float. Same contract as scanInt.
-bool scanFloat(const char*& text, float& value);
+// The whole of `text`, without blanks around it, as a float read the way "%f" reads it:
+// rounded once, straight to float; a number too small for a float rounds to it (0 or the
+// nearest subnormal). `value` changes only when the result is Ok.
+NumberText readFloat(QByteArrayView text, float& value);
 
-// Parses up to three blank-separated floats into x, y, z in turn, stopping at the first that
-// does not parse; the rest keep their values. Returns how many were read.
-int scanFloats3(const char* text, float& x, float& y, float& z);
+// The same, read as a double and then rounded to float, as the command line reads numbers.
+NumberText readFloatViaDouble(QByteArrayView text, float& value);
+
+// The whole of `text` as a decimal whole number (an optional sign, then digits only) from lo
+// to hi. `value` changes only when the result is Ok.
+NumberText readWholeNumber(QByteArrayView text, qint64 lo, qint64 hi, qint64& value);
+
+// "is not a number", "is out of range", ... : what a result other than Ok says of the text.
+QString numberProblem(NumberText result);
+
+// `text` fit to quote in a one-line message: bytes that are no printable character (control
+// characters, a NUL, bytes that are not UTF-8) escaped as \n, \t, \r or \xHH, and cut to
+// about `max` characters, marked by "...".
+QString printable(QByteArrayView text, int max = 60);
+
+// A file name fit for a message: escaped as printable does; a very long one is cut in the
+// middle, keeping its end.
+QString printableName(const QString& fileName);

@@ -1,11 +1,12 @@
 #include "scene/camerapath.h"
 
-#include <QFile>
 #include <QList>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "fileio/fileaccess.h"
+#include "fileio/textio.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ double component(const Vector3D& v, int k)
 
 } // namespace
 
-Vector3D CameraPath::cameraAt(int frame, bool smooth) const
+Vector3D CameraPath::cameraAt(qint64 frame, bool smooth) const
 {
     if (keys.empty())
         return Vector3D();
@@ -29,7 +30,7 @@ Vector3D CameraPath::cameraAt(int frame, bool smooth) const
         return keys.back().camera;
     // The key frame at or before `frame`.
     const auto after = std::upper_bound(keys.begin(), keys.end(), frame,
-                                        [](int f, const KeyFrame& k) { return f < k.frame; });
+                                        [](qint64 f, const KeyFrame& k) { return f < k.frame; });
     const size_t b = size_t(after - keys.begin()), a = b - 1;
     if (keys[a].frame == frame)
         return keys[a].camera;
@@ -54,14 +55,16 @@ bool parseCameraPath(const QByteArray& text, const QString& name, CameraPath& pa
 {
     CameraPath read;
     int lineNo = 0;
-    const auto fail = [&](const QString& reason) {
+    const auto refuse = [&](const QString& reason) {
         if (why)
-            *why = QStringLiteral("%1:%2: %3").arg(name).arg(lineNo).arg(reason);
+            *why = QStringLiteral("%1:%2: %3").arg(printableName(name)).arg(lineNo).arg(reason);
         return false;
     };
-    for (QByteArray line : text.split('\n')) {
+    // Some editors begin a UTF-8 file with a byte order mark.
+    const QByteArrayView body = text.startsWith("\xEF\xBB\xBF") ? QByteArrayView(text).sliced(3) : QByteArrayView(text);
+    for (QByteArray line : body.toByteArray().split('\n')) {
         ++lineNo;
-        const int hash = line.indexOf('#');
+        const qsizetype hash = line.indexOf('#');
         if (hash >= 0)
             line.truncate(hash);
         line = line.simplified(); // tabs, spaces and a CR alike
@@ -69,29 +72,31 @@ bool parseCameraPath(const QByteArray& text, const QString& name, CameraPath& pa
             continue;
         const QList<QByteArray> parts = line.split(' ');
         if (parts.size() != 4)
-            return fail(QStringLiteral("expected FRAME X Y Z, found %1 values").arg(parts.size()));
+            return refuse(QStringLiteral("expected FRAME X Y Z, found %1 values").arg(parts.size()));
         KeyFrame key;
-        bool ok = false;
-        key.frame = parts[0].toInt(&ok);
-        if (!ok || key.frame < 0)
-            return fail(QStringLiteral("the frame number '%1' is not a whole number from 0 up")
-                            .arg(QString::fromLatin1(parts[0])));
+        const NumberText frame = readWholeNumber(parts[0], 0, std::numeric_limits<qint64>::max(), key.frame);
+        if (frame != NumberText::Ok)
+            return refuse(QStringLiteral("the frame number '%1' %2")
+                              .arg(printable(parts[0]),
+                                   frame == NumberText::OutOfRange && !parts[0].startsWith('-')
+                                       ? numberProblem(frame)
+                                       : QStringLiteral("is not a whole number from 0 up")));
         float v[3];
         for (int k = 0; k < 3; ++k) {
-            v[k] = parts[k + 1].toFloat(&ok);
-            if (!ok || !std::isfinite(v[k]))
-                return fail(QStringLiteral("'%1' is not a finite number").arg(QString::fromLatin1(parts[k + 1])));
+            const NumberText result = readFloatViaDouble(parts[k + 1], v[k]);
+            if (result != NumberText::Ok)
+                return refuse(QStringLiteral("'%1' %2").arg(printable(parts[k + 1]), numberProblem(result)));
         }
         key.camera = Vector3D(v[0], v[1], v[2]);
         if (!read.keys.empty() && key.frame <= read.keys.back().frame)
-            return fail(QStringLiteral("frame %1 comes after frame %2: frame numbers must ascend")
-                            .arg(key.frame)
-                            .arg(read.keys.back().frame));
+            return refuse(QStringLiteral("frame %1 comes after frame %2: frame numbers must ascend")
+                              .arg(key.frame)
+                              .arg(read.keys.back().frame));
         read.keys.push_back(key);
     }
     if (read.keys.empty()) {
         lineNo = 0;
-        return fail(QStringLiteral("no key frames"));
+        return refuse(QStringLiteral("no key frames"));
     }
     path = read;
     return true;
@@ -99,18 +104,8 @@ bool parseCameraPath(const QByteArray& text, const QString& name, CameraPath& pa
 
 bool readCameraPath(const QString& fileName, CameraPath& path, QString* why)
 {
-    if (!regularOrAbsent(fileName, why))
+    QByteArray text;
+    if (readWholeFile(fileName, kMaxPathBytes, "a camera path", text, why) != FileRead::Read)
         return false;
-    QFile f(fileName);
-    if (!f.open(QIODevice::ReadOnly)) {
-        if (why)
-            *why = QStringLiteral("cannot open %1 for reading").arg(fileName);
-        return false;
-    }
-    if (f.size() > kMaxPathBytes) {
-        if (why)
-            *why = QStringLiteral("%1 is too large for a camera path").arg(fileName);
-        return false;
-    }
-    return parseCameraPath(f.readAll(), fileName, path, why);
+    return parseCameraPath(text, fileName, path, why);
 }

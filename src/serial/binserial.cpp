@@ -77,9 +77,11 @@ void BinL::beginReading()
 
 QByteArray BinL::valueText()
 {
+    if (failed())
+        return QByteArray();
     const QByteArray text = readRestOfLine();
     if (text.isEmpty()) {
-        m_ranOut = true;
+        ranOut();
         return text;
     }
     // Skip the type word: leading blanks, then the run of non-blank characters.
@@ -89,7 +91,7 @@ QByteArray BinL::valueText()
         ++k;
     while (k < text.size() && !blank(text[k]))
         ++k;
-    return text.mid(k);
+    return text.mid(k).trimmed();
 }
 
 void BinL::SerStr(const char*, const char*)
@@ -104,24 +106,26 @@ void BinL::SerBool(bool& Value, const char*)
         Value = words.split(' ').first() == "true";
 }
 
-void BinL::SerInt(int& Value, const char*)
-{
-    readSize(valueText(), Value);
-}
-
-void BinL::SerFloat(float& Value, const char*)
+void BinL::SerInt(int& Value, const char* Name)
 {
     const QByteArray text = valueText();
-    const char* p = text.constData();
-    m_values += scanFloat(p, Value);
+    if (!failed())
+        readSize(text, Value, Name);
 }
 
-void BinL::SerVec(Vector3D& Value, const char*)
+void BinL::SerFloat(float& Value, const char* Name)
+{
+    const QByteArray text = valueText();
+    if (!failed())
+        readFloatText(text, Value, Name);
+}
+
+void BinL::SerVec(Vector3D& Value, const char* Name)
 {
     SerStr(nullptr, "Caption");
-    SerFloat(Value.X, "Float");
-    SerFloat(Value.Y, "Float");
-    SerFloat(Value.Z, "Float");
+    SerFloat(Value.X, QByteArray(Name).append(" X").constData());
+    SerFloat(Value.Y, QByteArray(Name).append(" Y").constData());
+    SerFloat(Value.Z, QByteArray(Name).append(" Z").constData());
 }
 
 bool BinL::End()

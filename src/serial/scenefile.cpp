@@ -1,40 +1,36 @@
 #include "serial/scenefile.h"
 
-#include <QFile>
+#include <QBuffer>
 
-#include "serial/binserial.h"
 #include "fileio/fileaccess.h"
+#include "fileio/textio.h"
+#include "serial/binserial.h"
 #include "serial/xmlserial.h"
 
-bool sceneFormatOf(const QString& fileName, SceneFormat* format, QString* why)
+SceneFormat sceneFormatOf(const QByteArray& head)
 {
-    if (!regularOrAbsent(fileName, why))
-        return false;
-    QFile f(fileName);
-    if (!f.open(QIODevice::ReadOnly)) {
-        if (why)
-            *why = QStringLiteral("cannot open %1 for reading").arg(fileName);
-        return false;
-    }
-    QByteArray head = f.read(256);
-    if (head.startsWith("\xEF\xBB\xBF"))
-        head.remove(0, 3);
-    *format = head.trimmed().startsWith('<') && !head.trimmed().startsWith("<Screen>") ? SceneFormat::Xml
-                                                                                       : SceneFormat::Bin;
-    return true;
+    QByteArray start = head.startsWith("\xEF\xBB\xBF") ? head.mid(3) : head;
+    start = start.trimmed();
+    return start.startsWith('<') && !start.startsWith("<Screen>") ? SceneFormat::Xml : SceneFormat::Bin;
 }
 
 bool loadSceneFile(const QString& fileName, Scene& scene, SceneFormat* format, QString* why)
 {
-    SceneFormat f;
-    if (!sceneFormatOf(fileName, &f, why))
+    QByteArray bytes;
+    if (readWholeFile(fileName, kMaxSceneFileBytes, "a scene file", bytes, why) != FileRead::Read)
         return false;
+    const SceneFormat f = sceneFormatOf(bytes.left(256));
     if (format)
         *format = f;
-    if (f == SceneFormat::Xml) {
-        XMLL reader;
-        return loadScene(reader, fileName, scene, why);
-    }
-    BinL reader;
-    return loadScene(reader, fileName, scene, why);
+    QBuffer device(&bytes);
+    device.open(QIODevice::ReadOnly);
+    XMLL xml;
+    BinL bin;
+    Serializer& reader = f == SceneFormat::Xml ? static_cast<Serializer&>(xml) : bin;
+    if (loadScene(reader, device, scene, why, fileName))
+        return true;
+    // Neither format's beginning: another kind of file altogether.
+    if (why && !bytes.isEmpty() && !beginsLikeSceneFile(bytes, true) && !beginsLikeSceneFile(bytes, false))
+        *why = QStringLiteral("%1 is not a scene file").arg(printableName(fileName));
+    return false;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include "scene/scene.h"
@@ -7,10 +8,10 @@
 // The two scene file formats.
 enum class SceneFormat { Xml, Bin };
 
-// The format of a scene file judged by its content, not its name: an XML declaration or element
-// at the start (after blanks and a UTF-8 byte order mark) means XML, anything else the line
-// format. False when the file cannot be opened.
-bool sceneFormatOf(const QString& fileName, SceneFormat* format, QString* why = nullptr);
+// The format of a scene file judged by its first bytes, not its name: an XML declaration or
+// element at the start (after blanks and a UTF-8 byte order mark) means XML, anything else the
+// line format.
+SceneFormat sceneFormatOf(const QByteArray& head);
 
 // Loads a scene file of either format, as loadScene does: `scene` changes only on success.
 bool loadSceneFile(const QString& fileName, Scene& scene, SceneFormat* format = nullptr, QString* why = nullptr);

@@ -1,9 +1,10 @@
 #include "serial/serializer.h"
 
+#include <climits>
 #include <cstring>
 
+#include <QBuffer>
 #include <QFile>
-#include <QFileInfo>
 #include <QSaveFile>
 
 #include "fileio/fileaccess.h"
@@ -44,22 +45,23 @@ bool Serializer::finishWrite()
 bool Serializer::openForReading(const QString& fileName)
 {
     FileName = fileName;
-    // Only regular files of a scene file's size: a huge file is no scene.
-    if (!regularOrAbsent(fileName, &m_openProblem))
+    // Read whole at once: only a regular file of a scene file's size, and the walk then reads
+    // from memory.
+    QByteArray bytes;
+    if (readWholeFile(fileName, kMaxSceneFileBytes, "a scene file", bytes, &m_openProblem) != FileRead::Read)
         return false;
-    const QFileInfo info(fileName);
-    if (info.size() > kMaxSceneFileBytes) {
-        m_openProblem = QStringLiteral("%1 is too large for a scene file (%2 bytes)").arg(fileName).arg(info.size());
-        return false;
-    }
-    auto* file = new QFile(fileName);
-    if (!file->open(QIODevice::ReadOnly)) {
-        delete file;
-        return false;
-    }
-    File = file;
-    beginReading();
+    auto* buffer = new QBuffer;
+    buffer->setData(bytes);
+    buffer->open(QIODevice::ReadOnly);
+    File = buffer;
+    startReading();
     return true;
+}
+
+void Serializer::startReading()
+{
+    m_head = File->peek(64);
+    beginReading();
 }
 
 void Serializer::finishRead()
@@ -75,7 +77,7 @@ bool Serializer::StartOn(QIODevice* device)
         return false;
     File = device;
     m_ownsFile = false;
-    beginReading();
+    startReading();
     return true;
 }
 
@@ -94,11 +96,8 @@ void Serializer::put(const char* text)
 
 QByteArray Serializer::readRestOfLine()
 {
-    char buf[256];
-    const qint64 n = File->readLine(buf, sizeof buf);
-    if (n <= 0)
-        return QByteArray();
-    return QByteArray(buf, static_cast<int>(n));
+    // Whole, however long: a value is never split between two reads.
+    return File->readLine();
 }
 
 void Serializer::skip(int n)
@@ -106,21 +105,60 @@ void Serializer::skip(int n)
     File->skip(n);
 }
 
-void Serializer::readSize(const QByteArray& text, int& Value)
+void Serializer::ranOut()
 {
-    const char* p = text.constData();
+    if (!failed())
+        m_failure = QStringLiteral(" ends before the scene is complete");
+}
+
+QByteArray Serializer::fieldName(const QByteArray& Name) const
+{
+    return m_block.isEmpty() ? Name : m_block + ' ' + Name;
+}
+
+void Serializer::badValue(const QByteArray& Name, const QByteArray& text, const QString& problem)
+{
+    if (failed())
+        return;
+    const QString field = printable(fieldName(Name));
+    m_failure = text.isEmpty() ? QStringLiteral(": %1 %2").arg(field, problem)
+                               : QStringLiteral(": %1: '%2' %3").arg(field, printable(text), problem);
+}
+
+void Serializer::readFloatText(const QByteArray& text, float& Value, const QByteArray& Name)
+{
+    const NumberText result = readFloat(text, Value);
+    if (result != NumberText::Ok)
+        badValue(Name, text, numberProblem(result));
+}
+
+void Serializer::readSize(const QByteArray& text, int& Value, const char* Name)
+{
     // Only a plain decimal number: "1e3", "0x10", "600.75" or a number beyond int would
-    // otherwise be read as another size, or not at all, and the picture would keep a size the
+    // otherwise be read as another size, or not at all, and the picture would get a size the
     // file never meant.
-    const bool plain = scanInt(p, Value) && (*p == 0 || *p == ' ' || *p == '\t' || *p == '\r' || *p == '\n' || *p == '<');
-    if (plain) {
-        ++m_values;
+    qint64 side = 0;
+    if (readWholeNumber(text, INT_MIN, INT_MAX, side) == NumberText::Ok) {
+        Value = static_cast<int>(side);
         return;
     }
-    if (!m_badSize) {
-        m_badSize = true;
-        m_badSizeText = text.simplified().split(' ').first().left(40);
-    }
+    if (!failed())
+        m_failure = QStringLiteral(" sets %1 to '%2'; each side must be a whole number from %3 to %4")
+                        .arg(printable(fieldName(Name)), printable(text))
+                        .arg(kMinPictureSide)
+                        .arg(kMaxPictureSide);
+}
+
+Serializer::Block::Block(Serializer& serial, const char* name) : m_serial(serial), m_outer(serial.m_block.size())
+{
+    if (!m_serial.m_block.isEmpty())
+        m_serial.m_block += ' ';
+    m_serial.m_block += name;
+}
+
+Serializer::Block::~Block()
+{
+    m_serial.m_block.truncate(m_outer);
 }
 
 void Serializer::tag(const char* text)
@@ -131,11 +169,13 @@ void Serializer::tag(const char* text)
         flushFile();
         return;
     }
+    if (failed())
+        return;
     if (format) {
         // XML stops one byte short and finds its values by scanning instead.
         char TmpStr[256];
         if (File->readLine(TmpStr, len) <= 0)
-            m_ranOut = true;
+            ranOut();
         return;
     }
     // The line format reads the whole tag line, so that a CR before the line feed or blanks
@@ -143,11 +183,12 @@ void Serializer::tag(const char* text)
     // file: whole only if it holds the whole tag.
     const QByteArray line = readRestOfLine();
     if (line.isEmpty() || (!line.endsWith('\n') && line.trimmed() != QByteArray(text).trimmed()))
-        m_ranOut = true;
+        ranOut();
 }
 
 void Serializer::SerPic(int& Width, int& Height, const char* Name)
 {
+    const Block block(*this, Name);
     tag("<Screen>\n");
     SerStr(Name, "Attribute");
     SerInt(Width, "Width");
@@ -157,6 +198,7 @@ void Serializer::SerPic(int& Width, int& Height, const char* Name)
 
 void Serializer::SerCam(Vector3D& Camera, const char* Name)
 {
+    const Block block(*this, Name);
     tag("<Camera>\n");
     SerStr(Name, "Attribute");
     SerVec(Camera, "Position");
@@ -165,6 +207,7 @@ void Serializer::SerCam(Vector3D& Camera, const char* Name)
 
 void Serializer::SerMat(Mater& Material, const char* Name)
 {
+    const Block block(*this, Name);
     tag("<Material>\n");
     SerStr(Name, "Attribute");
     SerVec(Material.Colour, "Color");
@@ -175,6 +218,7 @@ void Serializer::SerMat(Mater& Material, const char* Name)
 
 void Serializer::SerSph(Sphere& Sphere, const char* Name)
 {
+    const Block block(*this, Name);
     tag("<Sphere>\n");
     SerStr(Name, "Attribute");
     SerVec(Sphere.Position, "Position");
@@ -185,6 +229,7 @@ void Serializer::SerSph(Sphere& Sphere, const char* Name)
 
 void Serializer::SerThor(Thor& Thor, const char* Name)
 {
+    const Block block(*this, Name);
     tag("<Thor>\n");
     SerStr(Name, "Attribute");
     SerVec(Thor.PosCen, "Position");
@@ -196,6 +241,7 @@ void Serializer::SerThor(Thor& Thor, const char* Name)
 
 void Serializer::SerLight(Light& Light, const char* Name)
 {
+    const Block block(*this, Name);
     tag("<Light>\n");
     SerStr(Name, "Caption");
     SerVec(Light.Position, "Position");
@@ -223,50 +269,54 @@ bool saveScene(Serializer& writer, const QString& fileName, const Scene& scene, 
 {
     if (!writer.Start(fileName)) {
         if (why)
-            *why = QStringLiteral("cannot open %1 for writing").arg(fileName);
+            *why = QStringLiteral("cannot open %1 for writing").arg(printableName(fileName));
         return false;
     }
     Scene copy = scene;
     walkScene(writer, copy);
     if (!writer.End()) {
         if (why)
-            *why = QStringLiteral("cannot write %1").arg(fileName);
+            *why = QStringLiteral("cannot write %1").arg(printableName(fileName));
         return false;
     }
     return true;
 }
 
+bool beginsLikeSceneFile(const QByteArray& head, bool xml)
+{
+    QByteArray start = head;
+    if (start.startsWith("\xEF\xBB\xBF"))
+        start.remove(0, 3);
+    start = start.trimmed();
+    return xml ? start.startsWith("<?xml") || start.startsWith("<Scene>") : start.startsWith("<Screen>");
+}
+
 namespace {
 
-// The walk and the checks of a load whose reader has started.
-bool finishLoad(Serializer& reader, const QString& fileName, Scene& scene, QString* why)
+// The walk and the checks of a load whose reader has started; `name` is the file's, for messages.
+bool finishLoad(Serializer& reader, const QString& name, Scene& scene, QString* why)
 {
     Scene copy = scene;
     walkScene(reader, copy);
     reader.End();
-    if (reader.ranOut()) {
-        if (why)
-            *why = QStringLiteral("%1 ends before the scene is complete").arg(fileName);
-        return false;
-    }
-    if (reader.badSize()) {
-        if (why)
-            *why = QStringLiteral("%1 sets a picture side of '%2'; each side must be a whole number from %3 to %4")
-                       .arg(fileName, QString::fromLatin1(reader.badSizeText()))
-                       .arg(kMinPictureSide)
-                       .arg(kMaxPictureSide);
-        return false;
-    }
-    if (reader.valuesRead() == 0) {
-        if (why)
-            *why = QStringLiteral("%1 holds no value of a scene").arg(fileName);
+    if (reader.failed()) {
+        if (why) {
+            // Some other file altogether (a picture, say) rather than a damaged scene file.
+            if (reader.head().isEmpty())
+                *why = QStringLiteral("%1 is empty").arg(name);
+            else if (!beginsLikeSceneFile(reader.head(), reader.format))
+                *why = QStringLiteral("%1 is not %2").arg(name, reader.format ? QStringLiteral("an XML scene file")
+                                                                              : QStringLiteral("a line-format scene file"));
+            else
+                *why = name + reader.failure();
+        }
         return false;
     }
     if (copy.Wid < kMinPictureSide || copy.Wid > kMaxPictureSide || copy.Hey < kMinPictureSide ||
         copy.Hey > kMaxPictureSide) {
         if (why)
             *why = QStringLiteral("%1 sets a picture of %2 x %3 pixels; each side must be %4 to %5")
-                       .arg(fileName)
+                       .arg(name)
                        .arg(copy.Wid)
                        .arg(copy.Hey)
                        .arg(kMinPictureSide)
@@ -283,19 +333,20 @@ bool loadScene(Serializer& reader, const QString& fileName, Scene& scene, QStrin
 {
     if (!reader.Start(fileName)) {
         if (why)
-            *why = reader.openProblem().isEmpty() ? QStringLiteral("cannot open %1 for reading").arg(fileName)
-                                                 : reader.openProblem();
+            *why = reader.openProblem().isEmpty()
+                       ? QStringLiteral("cannot open %1 for reading").arg(printableName(fileName))
+                       : reader.openProblem();
         return false;
     }
-    return finishLoad(reader, fileName, scene, why);
+    return finishLoad(reader, printableName(fileName), scene, why);
 }
 
-bool loadScene(Serializer& reader, QIODevice& device, Scene& scene, QString* why)
+bool loadScene(Serializer& reader, QIODevice& device, Scene& scene, QString* why, const QString& name)
 {
     if (device.size() > kMaxSceneFileBytes || !reader.StartOn(&device)) {
         if (why)
-            *why = QStringLiteral("the scene cannot be read");
+            *why = QStringLiteral("%1 cannot be read").arg(printableName(name));
         return false;
     }
-    return finishLoad(reader, QStringLiteral("the scene"), scene, why);
+    return finishLoad(reader, printableName(name), scene, why);
 }

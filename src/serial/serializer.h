@@ -9,17 +9,19 @@
 // Smallest and largest picture side a scene file may set.
 constexpr int kMinPictureSide = 1;
 constexpr int kMaxPictureSide = 8192;
-// No scene file comes near this size (they are about 3 KB); larger files are refused unread.
+// No scene file comes near this size (they are about 3 KB); reading a larger one stops there.
 constexpr qint64 kMaxSceneFileBytes = 4 * 1024 * 1024;
 
 // One pass over a scene file, writing or reading. The same walk serves both directions: every
 // primitive gets its field by reference, a writer takes the value from it and a reader stores
 // the parsed value into it. Readers are positional: the n-th value of the file goes into the
-// n-th field of the walk, names and tags are not checked, and a value that does not parse
-// leaves its field as it was.
+// n-th field of the walk, and names and tags are not checked. Each value is read whole: one
+// that is empty, does not parse to its end or is not finite fails the load, and the reader
+// stops at the first such fault.
 class Serializer {
 public:
-    // The open scene file (or, for readers, any device) between Start and End; null otherwise.
+    // The open scene file (readers: the file's bytes in memory, or the caller's device) between
+    // Start and End; null otherwise.
     QIODevice* File = nullptr;
     // true: writes (save); false: reads (load).
     bool readWrite = false;
@@ -58,15 +60,15 @@ public:
     void SerThor(Thor& Thor, const char* Name);
     void SerLight(Light& Light, const char* Name);
 
-    // True once a reader has reached the end of the file while looking for a value.
-    bool ranOut() const { return m_ranOut; }
-    // True once a reader met a picture side that is not a plain decimal number within int's
-    // range (see readSize); badSizeText is what it found.
-    bool badSize() const { return m_badSize; }
-    QByteArray badSizeText() const { return m_badSizeText; }
-    // How many values a reader has read.
-    int valuesRead() const { return m_values; }
-    // Why Start refused the file without trying to open it; empty otherwise.
+    // True once a reader has met what fails the load: the end of the file before the walk's
+    // end, or a value it cannot take. Readers read nothing more after that.
+    bool failed() const { return !m_failure.isEmpty(); }
+    // What failed, to follow the file's name: " ends before the scene is complete",
+    // ": Sphere1 Radius: '1.5x' is not a number", ...
+    QString failure() const { return m_failure; }
+    // The first bytes of the file a reader reads, to tell a damaged scene file from another file.
+    QByteArray head() const { return m_head; }
+    // Why Start could not open the file; empty otherwise.
     QString openProblem() const { return m_openProblem; }
 
 protected:
@@ -88,22 +90,52 @@ protected:
     // Writers: the bytes of `text` up to its terminating zero.
     void put(const char* text);
     void put(const QByteArray& text) { put(text.constData()); }
-    // Readers: the rest of the current line, at most 255 bytes. Empty at the end of the file.
+    // Readers: the rest of the current line, however long, with its line feed. Empty at the end
+    // of the file.
     QByteArray readRestOfLine();
     // Readers: reads and discards up to n bytes.
     void skip(int n);
-    // Readers: a picture side from the text that holds it (the int fields are the two sides).
-    void readSize(const QByteArray& text, int& Value);
+    // Readers: notes that the file ended before the walk did.
+    void ranOut();
+    // Readers: `text`, a whole value without blanks around it, into the field `Name` of the
+    // current block, or notes why it cannot be.
+    void readFloatText(const QByteArray& text, float& Value, const QByteArray& Name);
+    // Readers: notes that the value `text` of the field `Name` cannot be taken, and why.
+    void badValue(const QByteArray& Name, const QByteArray& text, const QString& problem);
+    // Readers: a picture side (the int fields are the two sides): a plain decimal number.
+    void readSize(const QByteArray& text, int& Value, const char* Name);
+    // The field `Name` of the current block, as messages name it: "Sphere1 Material Color X".
+    QByteArray fieldName(const QByteArray& Name) const;
 
-    bool m_ranOut = false;
     // False when File is the caller's device.
     bool m_ownsFile = true;
-    int m_values = 0;
-    bool m_badSize = false;
-    QByteArray m_badSizeText;
+    QString m_failure;
+    QByteArray m_head;
     QString m_openProblem;
     bool m_writeFailed = false;
+
+private:
+    // Names the fields of one block, within the blocks around it, for messages.
+    class Block {
+    public:
+        Block(Serializer& serial, const char* name);
+        ~Block();
+        Block(const Block&) = delete;
+        Block& operator=(const Block&) = delete;
+
+    private:
+        Serializer& m_serial;
+        qsizetype m_outer;
+    };
+    // Begins reading the open File: notes its head, then the format's own checks.
+    void startReading();
+
+    QByteArray m_block;
 };
+
+// Whether a file that begins with `head` begins as a scene file of the XML format (`xml`) or
+// of the line format does: its first tag, after a byte order mark and blanks.
+bool beginsLikeSceneFile(const QByteArray& head, bool xml);
 
 // Walks the scene in file order: screen size, camera, Sphere1, Sphere2, Thor1 to Thor3,
 // Light1, Light2. Materials travel inside their objects; the templates are not walked.
@@ -115,5 +147,7 @@ bool saveScene(Serializer& writer, const QString& fileName, const Scene& scene, 
 // Reads `fileName` over a copy of `scene` and replaces `scene` only when the file could be
 // opened, held every value of the walk and sets a picture size within range.
 bool loadScene(Serializer& reader, const QString& fileName, Scene& scene, QString* why = nullptr);
-// The same from a device open for reading (a scene file in memory, say).
-bool loadScene(Serializer& reader, QIODevice& device, Scene& scene, QString* why = nullptr);
+// The same from a device open for reading (a scene file in memory, say), called `name` in
+// messages.
+bool loadScene(Serializer& reader, QIODevice& device, Scene& scene, QString* why = nullptr,
+               const QString& name = QStringLiteral("the scene"));

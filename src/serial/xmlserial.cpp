@@ -89,11 +89,11 @@ bool XMLL::Start(QString FileName)
 void XMLL::beginReading()
 {
     // A whole file closes its scene at its end; without "</Scene>" there it was cut short,
-    // perhaps inside its last value, which would still read as a number.
+    // perhaps inside its last value, which would still read as a number. Nothing more is read.
     const qint64 size = File->size();
     File->seek(std::max<qint64>(0, size - 64));
     if (!File->read(64).trimmed().endsWith(EndStr))
-        m_ranOut = true;
+        ranOut();
     File->seek(0);
     // The declaration and <Scene> are skipped unread.
     skip(static_cast<int>(std::strlen(StartStr)));
@@ -111,8 +111,10 @@ bool XMLL::readThrough(char stop)
 
 bool XMLL::seekValue()
 {
+    if (failed())
+        return false;
     if (!readThrough('"') || !readThrough('"') || !readThrough('>')) {
-        m_ranOut = true;
+        ranOut();
         return false;
     }
     // The blank the writer puts behind '>'.
@@ -122,10 +124,14 @@ bool XMLL::seekValue()
 
 QByteArray XMLL::valueText()
 {
-    const QByteArray text = readRestOfLine();
-    if (text.isEmpty())
-        m_ranOut = true;
-    return text;
+    const QByteArray line = readRestOfLine();
+    if (line.isEmpty()) {
+        ranOut();
+        return line;
+    }
+    // The value ends where the element's closing tag begins, or with the line.
+    const qsizetype end = line.indexOf('<');
+    return line.left(end < 0 ? line.size() : end).trimmed();
 }
 
 void XMLL::SerStr(const char*, const char*)
@@ -133,7 +139,7 @@ void XMLL::SerStr(const char*, const char*)
     if (!seekValue())
         return;
     if (!readThrough('<')) {
-        m_ranOut = true;
+        ranOut();
         return;
     }
     skip(6);
@@ -149,30 +155,41 @@ void XMLL::SerBool(bool& Value, const char*)
     skip(8);
 }
 
-void XMLL::SerInt(int& Value, const char*)
+void XMLL::SerInt(int& Value, const char* Name)
 {
     if (!seekValue())
         return;
-    readSize(valueText(), Value);
+    const QByteArray text = valueText();
+    if (!failed())
+        readSize(text, Value, Name);
     skip(8);
 }
 
-void XMLL::SerFloat(float& Value, const char*)
+void XMLL::SerFloat(float& Value, const char* Name)
 {
     if (!seekValue())
         return;
     const QByteArray text = valueText();
-    const char* p = text.constData();
-    m_values += scanFloat(p, Value);
+    if (!failed())
+        readFloatText(text, Value, Name);
     skip(9);
 }
 
-void XMLL::SerVec(Vector3D& Value, const char*)
+void XMLL::SerVec(Vector3D& Value, const char* Name)
 {
     if (!seekValue())
         return;
     const QByteArray text = valueText();
-    m_values += scanFloats3(text.constData(), Value.X, Value.Y, Value.Z);
+    if (failed())
+        return;
+    const QList<QByteArray> parts = text.simplified().split(' ');
+    if (text.isEmpty() || parts.size() != 3) {
+        badValue(Name, text, text.isEmpty() ? numberProblem(NumberText::Empty) : QStringLiteral("is not three numbers"));
+        return;
+    }
+    readFloatText(parts[0], Value.X, QByteArray(Name) + " X");
+    readFloatText(parts[1], Value.Y, QByteArray(Name) + " Y");
+    readFloatText(parts[2], Value.Z, QByteArray(Name) + " Z");
     skip(9);
 }
 
