@@ -4,7 +4,11 @@
 
 #include <charconv>
 #include <csignal>
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "picture/blur.h"
 #include "render/tracer.h"
@@ -18,7 +22,7 @@ struct Result {
     QByteArray out, err;
 };
 
-Result runCommand(const QStringList& args)
+Result runCommand(const QStringList& args, int timeoutMs = 120000)
 {
     QProcess p;
     // No display and no platform plugin: the command must not need them.
@@ -29,7 +33,7 @@ Result runCommand(const QStringList& args)
     p.setProcessEnvironment(env);
     p.start(QStringLiteral(LUMIVEX_RENDER), args);
     Result r;
-    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit)
+    if (!p.waitForFinished(timeoutMs) || p.exitStatus() != QProcess::NormalExit)
         return r;
     r.status = p.exitCode();
     r.out = p.readAllStandardOutput();
@@ -78,6 +82,41 @@ QByteArray bytesOf(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QStringList filesIn(const QTemporaryDir& dir, const QString& pattern)
+{
+    return QDir(dir.path()).entryList({pattern}, QDir::Files | QDir::System | QDir::Hidden, QDir::Name);
+}
+
+// Waits until a thread of process `pid` sleeps in the kernel function `where` (opening a pipe:
+// wait_for_partner), so that a signal finds it there. Where the kernel does not say, it waits
+// a second and hopes.
+bool sleepsIn(qint64 pid, const QByteArray& where)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 10000) {
+        bool told = false;
+        for (const QString& task : QDir(QStringLiteral("/proc/%1/task").arg(pid)).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            const QByteArray wchan = bytesOf(QStringLiteral("/proc/%1/task/%2/wchan").arg(pid).arg(task));
+            told = told || (!wchan.isEmpty() && wchan != "0");
+            // Kernels name it a little differently: pipe_write, anon_pipe_write.
+            if (wchan.contains(where))
+                return true;
+        }
+        if (!told && clock.elapsed() > 1000)
+            return true;
+        QThread::msleep(20);
+    }
+    return false;
+}
+
+// The processor time process `pid` has used so far, in seconds.
+double cpuSeconds(qint64 pid)
+{
+    const QList<QByteArray> fields = bytesOf(QStringLiteral("/proc/%1/stat").arg(pid)).split(')').last().split(' ');
+    return fields.size() > 13 ? (fields[12].toDouble() + fields[13].toDouble()) / sysconf(_SC_CLK_TCK) : 0.0;
 }
 
 } // namespace
@@ -199,6 +238,167 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"keys.txt"}); // nothing rendered
     }
 
+    void pathFromAPipeIsRefusedAtOnce()
+    {
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath("keys.txt");
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        const Result r = runCommand({"--path", fifo, "-o", dir.filePath("f%d.png")}, 10000);
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.err.contains(" is not a regular file"), r.err.constData());
+    }
+
+    void framesRunToTheLastNumbers_data()
+    {
+        QTest::addColumn<QByteArray>("keys");
+        QTest::addColumn<QStringList>("extra");
+        QTest::addColumn<QStringList>("files");
+        QTest::newRow("up to the largest 32-bit number")
+            << QByteArray("2147483645 0 0 -1.5\n2147483647 0.1 0 -1.5\n") << QStringList()
+            << QStringList{"f-2147483645.png", "f-2147483646.png", "f-2147483647.png"};
+        QTest::newRow("--frames ending there") << QByteArray("0 0 0 -1.5\n2147483647 0.1 0 -1.5\n")
+                                               << QStringList{"--frames", "2147483646:2147483647"}
+                                               << QStringList{"f-2147483646.png", "f-2147483647.png"};
+        QTest::newRow("up to the largest 64-bit number")
+            << QByteArray("9223372036854775806 0 0 -1.5\n9223372036854775807 0.1 0 -1.5\n") << QStringList()
+            << QStringList{"f-9223372036854775806.png", "f-9223372036854775807.png"};
+        // Frames asked for beyond the path are not made up.
+        QTest::newRow("--frames beyond both ends") << QByteArray("2 0 0 -1.5\n5 0.1 0 -1.5\n")
+                                                   << QStringList{"--frames", "0:20"}
+                                                   << QStringList{"f-2.png", "f-3.png", "f-4.png", "f-5.png"};
+        QTest::newRow("--frames beyond the end") << QByteArray("2 0 0 -1.5\n5 0.1 0 -1.5\n")
+                                                 << QStringList{"--frames", "4:9223372036854775807"}
+                                                 << QStringList{"f-4.png", "f-5.png"};
+    }
+
+    void framesRunToTheLastNumbers()
+    {
+        QFETCH(QByteArray, keys);
+        QFETCH(QStringList, extra);
+        QFETCH(QStringList, files);
+        QTemporaryDir dir;
+        const QString scene = smallScene(dir, 4, 3);
+        const QString path = writeText(dir, "keys.txt", keys);
+        const Result r = runCommand(QStringList{"--xml", scene, "--path", path, "-o", dir.filePath("f-%d.png")} + extra, 30000);
+        QCOMPARE(r.status, 0);
+        QCOMPARE(filesIn(dir, "f-*"), files);
+    }
+
+    void framesOutsideThePathAreRefused()
+    {
+        QTemporaryDir dir;
+        const QString path = writeText(dir, "keys.txt", "2 0 0 -1.5\n5 0.1 0 -1.5\n");
+        const Result r = runCommand({"--path", path, "-o", dir.filePath("f-%d.png"), "--frames", "6:9"});
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.contains("--frames 6:9 lies outside the path's frames 2 to 5"), r.err.constData());
+        QCOMPARE(filesIn(dir, "f-*"), QStringList());
+    }
+
+    void signalsEndEveryStage_data()
+    {
+        QTest::addColumn<QString>("stage");
+        QTest::addColumn<int>("signal");
+        for (int sig : {SIGTERM, SIGINT}) {
+            const char* name = sig == SIGTERM ? "SIGTERM" : "SIGINT";
+            QTest::newRow(qPrintable(QString("%1 opening a pipe with no reader").arg(name))) << "open" << sig;
+            QTest::newRow(qPrintable(QString("%1 writing a pipe nobody reads").arg(name))) << "write" << sig;
+            QTest::newRow(qPrintable(QString("%1 saving a scene into a pipe").arg(name))) << "save" << sig;
+            QTest::newRow(qPrintable(QString("%1 rendering").arg(name))) << "render" << sig;
+            QTest::newRow(qPrintable(QString("%1 rendering on the plain tracer").arg(name))) << "plain" << sig;
+        }
+    }
+
+    void signalsEndEveryStage()
+    {
+        QFETCH(QString, stage);
+        QFETCH(int, signal);
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath(stage == "write" ? "pipe.ppm" : "pipe.png");
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        // A reader that opens the pipe and never reads: the picture fills it and the writer waits.
+        const int reader = stage == "write" ? ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK) : -1;
+        const auto closeReader = qScopeGuard([reader] {
+            if (reader >= 0)
+                ::close(reader);
+        });
+        const QString out = dir.filePath("out.png");
+        QStringList args;
+        if (stage == "open" || stage == "write")
+            args = QStringList{"-o", fifo};
+        else if (stage == "save")
+            args = QStringList{"--save-xml", fifo};
+        else if (stage == "render")
+            args = QStringList{"--xml", smallScene(dir, 6144, 4608), "--threads", "1", "-o", out};
+        else
+            args = QStringList{"--xml", smallScene(dir, 2048, 1536), "--reference", "-o", out};
+        QProcess p;
+        p.start(QStringLiteral(LUMIVEX_RENDER), args);
+        QVERIFY(p.waitForStarted());
+        if (stage == "render" || stage == "plain") {
+            QElapsedTimer clock;
+            clock.start();
+            while (cpuSeconds(p.processId()) < 0.4 && clock.elapsed() < 20000)
+                QThread::msleep(20);
+        } else if (stage == "write") {
+            int queued = 0;
+            QElapsedTimer clock;
+            clock.start();
+            while ((::ioctl(reader, FIONREAD, &queued) != 0 || queued < 4096) && clock.elapsed() < 20000)
+                QThread::msleep(20);
+            QVERIFY(sleepsIn(p.processId(), "pipe_write"));
+        } else {
+            QVERIFY(sleepsIn(p.processId(), "wait_for_partner"));
+        }
+        ::kill(pid_t(p.processId()), signal);
+        QVERIFY(p.waitForFinished(10000));
+        // Ended by the signal, as the shell expects (130 or 143), after saying so.
+        QCOMPARE(p.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(p.exitCode(), signal);
+        QVERIFY(p.readAllStandardError().contains("interrupted"));
+        QVERIFY(!QFile::exists(out));
+        struct stat st;
+        QVERIFY(::stat(QFile::encodeName(fifo).constData(), &st) == 0 && S_ISFIFO(st.st_mode));
+        QCOMPARE(filesIn(dir, "*").size(), stage == "render" || stage == "plain" ? 2 : 1); // no temporary file left
+    }
+
+    void skipExistingRendersBrokenFramesAgain_data()
+    {
+        QTest::addColumn<QString>("suffix");
+        for (const char* suffix : {"png", "jpg", "bmp", "ppm"})
+            QTest::newRow(suffix) << suffix;
+    }
+
+    void skipExistingRendersBrokenFramesAgain()
+    {
+        QFETCH(QString, suffix);
+        QTemporaryDir dir;
+        const QString scene = smallScene(dir), other = smallScene(dir, 40, 30);
+        const QString keys = writeText(dir, "keys.txt", "0 0 0 -1.5\n5 0.5 0 -2\n");
+        const QString frames = dir.filePath("f-%d." + suffix), fresh = dir.filePath("g-%d." + suffix);
+        QCOMPARE(runCommand({"--xml", scene, "--path", keys, "-o", fresh, "--quiet"}).status, 0);
+        QCOMPARE(runCommand({"--xml", other, "--path", keys, "-o", frames, "--frames", "4:4", "--quiet"}).status, 0);
+        const auto frame = [&](const QString& pattern, int f) { return pattern.arg(f); };
+        const QString f = dir.filePath("f-%1." + suffix), g = dir.filePath("g-%1." + suffix);
+        QVERIFY(QFile::copy(frame(g, 0), frame(f, 0)));
+        const QByteArray whole = bytesOf(frame(g, 1));
+        writeText(dir, QFileInfo(frame(f, 1)).fileName(), QByteArray());                // empty
+        writeText(dir, QFileInfo(frame(f, 2)).fileName(), whole.left(whole.size() - 20)); // cut short
+        writeText(dir, QFileInfo(frame(f, 3)).fileName(), "not a picture\n");
+        // Frame 4 is a whole picture of another size, frame 5 is missing.
+        const QDateTime kept = QFileInfo(frame(f, 0)).lastModified();
+        const Result r = runCommand({"--xml", scene, "--path", keys, "-o", frames, "--skip-existing", "--quiet"});
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.err.contains("4 frames were there but not whole pictures of 48 x 36; rendered again"), r.err.constData());
+        QCOMPARE(QFileInfo(frame(f, 0)).lastModified(), kept); // a whole frame is left alone
+        for (int n = 0; n <= 5; ++n)
+            QCOMPARE(bytesOf(frame(f, n)), bytesOf(frame(g, n)));
+        // A folder where a frame should go cannot become one.
+        QVERIFY(QFile::remove(frame(f, 2)) && QDir(dir.path()).mkdir(QFileInfo(frame(f, 2)).fileName()));
+        const Result folder = runCommand({"--xml", scene, "--path", keys, "-o", frames, "--skip-existing", "--quiet"});
+        QCOMPARE(folder.status, 1);
+        QVERIFY2(folder.err.contains(" is a folder, not a picture") && folder.err.count('\n') == 1, folder.err.constData());
+    }
+
     void interruptedPathLeavesWholeFramesAndResumes()
     {
         QTemporaryDir dir;
@@ -211,7 +411,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath("f-0002.png")), 60000);
         ::kill(pid_t(p.processId()), SIGINT);
         QVERIFY(p.waitForFinished(30000));
-        QCOMPARE(p.exitCode(), 130);
+        QCOMPARE(p.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(p.exitCode(), SIGINT);
         QVERIFY(p.readAllStandardError().contains("interrupted"));
         // Only whole frames: every file there is a picture, and no temporary file is left.
         const QStringList first = QDir(dir.path()).entryList({"f-*"}, QDir::Files);
@@ -347,6 +548,12 @@ private slots:
         QTest::newRow("both loads") << QStringList{"--xml", "a", "--bin", "b", "-o", "OUT.png"} << 2 << "either";
         QTest::newRow("missing scene") << QStringList{"--xml", "DIR/none.xml", "-o", "OUT.png"} << 1 << "cannot open";
         QTest::newRow("incomplete scene") << QStringList{"--bin", "DIR/short.bin", "-o", "OUT.png"} << 1 << "ends before";
+        QTest::newRow("not a scene file") << QStringList{"--xml", "DIR/short.bin", "-o", "OUT.png"} << 1
+                                          << "short.bin is not an XML scene file";
+        QTest::newRow("a terminal escape in an option") << QStringList{"--fast\x1b[2J", "-o", "OUT.png"} << 2
+                                                        << "unknown option '--fast\\x1b[2J'";
+        QTest::newRow("a long option value") << QStringList{"--threads", QString(100000, '9'), "-o", "OUT.png"} << 2
+                                             << "not '" + QString(60, '9') + "...'";
         QTest::newRow("unwritable output") << QStringList{"-o", "DIR/no/such/OUT.png"} << 1 << "cannot open";
         QTest::newRow("unwritable scene") << QStringList{"--save-xml", "DIR/no/such.xml", "-o", "OUT.png"} << 1
                                           << "cannot open";

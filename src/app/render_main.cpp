@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <climits>
+#include <limits>
 #include <cmath>
 #include <condition_variable>
 #include <csignal>
@@ -17,7 +18,10 @@
 #include <thread>
 #include <unistd.h>
 
+#include "fileio/fileaccess.h"
+#include "fileio/textio.h"
 #include "picture/blur.h"
+#include "picture/picturecheck.h"
 #include "picture/picturefile.h"
 #include "render/tracer.h"
 #include "scene/camerapath.h"
@@ -52,8 +56,8 @@ const char* const kUsage =
     "Without a scene file the built-in scene is rendered at 1024 x 768.\n"
     "Progress shows on standard error when it is a terminal. Ctrl+C stops after leaving only\n"
     "whole pictures behind.\n"
-    "Exit status: 0 on success, 1 when a file cannot be read or written, 2 for bad options,\n"
-    "130 when interrupted.\n";
+    "Exit status: 0 on success, 1 when a file cannot be read or written, 2 for bad options;\n"
+    "interrupted by Ctrl+C or a termination request, it ends by that signal (130 or 143).\n";
 
 struct Options {
     QString output, loadXml, loadBin, saveXml, saveBin;
@@ -67,23 +71,81 @@ struct Options {
     QString path;
     bool smooth = false;
     bool haveFrames = false;
-    int firstFrame = 0, lastFrame = 0;
+    qint64 firstFrame = 0, lastFrame = 0;
     bool skipExisting = false;
     bool quiet = false;
 };
 
-// Set by Ctrl+C (or a termination request): the render stops and nothing more is written.
+// Set by Ctrl+C or a termination request: the work stops at the next stage, leaving no partial
+// file, and the program then ends by the signal (so the shell sees 130 or 143).
 std::atomic<bool> g_stop{false};
+std::atomic<int> g_signal{0};
+// True while a signal is to end the program at once: while it may wait for ever for another
+// process (opening or writing a pipe, a device or standard output) or works on what cannot be
+// stopped part way (the plain tracer). Nothing of ours is half-written then: such output is
+// written in place, not through a temporary file, and a render writes no file.
+std::atomic<bool> g_endAtOnce{false};
 
-extern "C" void onSignal(int)
+// Ends the program by `sig` now, its action being the default again. Safe in a handler.
+void endBySignal(int sig)
 {
+    static const char said[] = "lumivex-render: interrupted\n";
+    [[maybe_unused]] const ssize_t n = write(STDERR_FILENO, said, sizeof said - 1);
+    raise(sig);
+}
+
+extern "C" void onSignal(int sig)
+{
+    g_signal = sig;
     g_stop = true;
-    // A second Ctrl+C ends the program at once.
-    std::signal(SIGINT, SIG_DFL);
+    // The handler has reset itself: the signal, now pending, ends the program on return.
+    if (g_endAtOnce)
+        endBySignal(sig);
+}
+
+void catchSignals()
+{
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    // Reset on delivery, so that a second Ctrl+C ends the program at once.
+    action.sa_flags = SA_RESETHAND | SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+// Marks a stretch of work in which a signal ends the program at once (see g_endAtOnce).
+class EndAtOnce {
+public:
+    explicit EndAtOnce(bool on) : m_on(on)
+    {
+        if (!m_on)
+            return;
+        g_endAtOnce = true;
+        // A signal that came just before is honoured now.
+        if (const int sig = g_signal)
+            endBySignal(sig);
+    }
+    ~EndAtOnce()
+    {
+        if (m_on)
+            g_endAtOnce = false;
+    }
+    EndAtOnce(const EndAtOnce&) = delete;
+    EndAtOnce& operator=(const EndAtOnce&) = delete;
+
+private:
+    bool m_on;
+};
+
+// True for an output that is written in place and so may wait for its reader.
+bool writtenInPlace(const QString& name)
+{
+    return name == "-" || isSpecialFile(name);
 }
 
 // The output name for `frame`: "%d" or "%0Nd" become the frame number, "%%" a percent sign.
-QString frameFileName(const QString& pattern, int frame)
+QString frameFileName(const QString& pattern, qint64 frame)
 {
     static const QRegularExpression field(QStringLiteral("%(%|0?([1-9])?d)"));
     QString out;
@@ -94,7 +156,7 @@ QString frameFileName(const QString& pattern, int frame)
         if (m.captured(1) == "%")
             out += '%';
         else
-            out += QStringLiteral("%1").arg(frame, m.captured(2).toInt(), 10, QChar('0'));
+            out += QStringLiteral("%1").arg(qlonglong(frame), m.captured(2).toInt(), 10, QChar('0'));
         at = m.capturedEnd();
     }
     return out + pattern.mid(at);
@@ -108,7 +170,7 @@ bool hasFrameField(const QString& pattern)
 // Prints progress on standard error every quarter second while work goes on.
 class Progress {
 public:
-    Progress(bool on, int frames) : m_on(on), m_frames(frames)
+    Progress(bool on, qint64 frames) : m_on(on), m_frames(frames)
     {
         if (m_on)
             m_thread = std::thread([this] { loop(); });
@@ -131,7 +193,7 @@ public:
         columns = 0;
         m_wid = wid;
     }
-    std::atomic<int> framesDone{0};
+    std::atomic<qint64> framesDone{0};
     std::atomic<int> columns{0};
 
 private:
@@ -148,15 +210,16 @@ private:
                 std::fprintf(stderr, "\r\033[K%3.0f%%", part * 100);
             } else {
                 const double rate = done / s;
-                std::fprintf(stderr, "\r\033[Kframe %d of %d, %.2f frames/s, %.0f s left", int(framesDone) + 1,
-                             m_frames, rate, rate > 0 ? (m_frames - done) / rate : 0.0);
+                std::fprintf(stderr, "\r\033[Kframe %lld of %lld, %.2f frames/s, %.0f s left",
+                             static_cast<long long>(framesDone) + 1, static_cast<long long>(m_frames), rate,
+                             rate > 0 ? (double(m_frames) - done) / rate : 0.0);
             }
             std::fflush(stderr);
         }
     }
 
     bool m_on;
-    int m_frames;
+    qint64 m_frames;
     std::atomic<int> m_wid{0};
     bool m_done = false;
     std::mutex m_mutex;
@@ -164,11 +227,18 @@ private:
     std::thread m_thread;
 };
 
-// Says what went wrong on one line and gives the exit status for it.
+// Says what went wrong on one line and gives the exit status for it. Whatever the message
+// quotes reaches the terminal escaped.
 int fail(int status, const QString& message)
 {
-    std::fprintf(stderr, "lumivex-render: %s\n", qPrintable(message));
+    std::fprintf(stderr, "lumivex-render: %s\n", qPrintable(printable(message.toUtf8(), INT_MAX)));
     return status;
+}
+
+// The status of a run stopped by a signal; main then ends the program by that signal.
+int interrupted(const QString& what)
+{
+    return fail(g_signal == SIGTERM ? 143 : 130, QStringLiteral("interrupted: %1").arg(what));
 }
 
 bool parseCount(const QString& text, int lo, int hi, int& out)
@@ -179,6 +249,12 @@ bool parseCount(const QString& text, int lo, int hi, int& out)
         return false;
     out = v;
     return true;
+}
+
+// An option's value as messages quote it.
+QString quoted(const QString& value)
+{
+    return printable(value.toUtf8());
 }
 
 bool parseCamera(const QString& text, Vector3D& out)
@@ -225,13 +301,13 @@ int parse(const QStringList& args, Options& o)
         static const QStringList withValue = {"-o", "--output", "--xml", "--bin", "--camera", "--save-xml",
                                               "--save-bin", "--repeat", "--threads", "--path", "--frames"};
         if (!withValue.contains(a))
-            return fail(2, QStringLiteral("unknown option '%1' (see --help)").arg(a));
+            return fail(2, QStringLiteral("unknown option '%1' (see --help)").arg(quoted(a)));
         if (k + 1 >= args.size())
-            return fail(2, QStringLiteral("option '%1' needs a value").arg(a));
+            return fail(2, QStringLiteral("option '%1' needs a value").arg(quoted(a)));
         const QString v = args[++k];
         // An empty file name would quietly mean "no file": the built-in scene, no picture.
         if (v.isEmpty())
-            return fail(2, QStringLiteral("option '%1' needs a non-empty value").arg(a));
+            return fail(2, QStringLiteral("option '%1' needs a non-empty value").arg(quoted(a)));
         if (a == "-o" || a == "--output") {
             o.output = v;
         } else if (a == "--xml") {
@@ -244,23 +320,26 @@ int parse(const QStringList& args, Options& o)
             o.saveBin = v;
         } else if (a == "--camera") {
             if (!parseCamera(v, o.camera))
-                return fail(2, QStringLiteral("--camera takes three finite numbers X,Y,Z, not '%1'").arg(v));
+                return fail(2, QStringLiteral("--camera takes three finite numbers X,Y,Z, not '%1'").arg(quoted(v)));
             o.haveCamera = true;
         } else if (a == "--repeat") {
             if (!parseCount(v, 1, 100000, o.repeat))
-                return fail(2, QStringLiteral("--repeat takes a whole number from 1 to 100000, not '%1'").arg(v));
+                return fail(2, QStringLiteral("--repeat takes a whole number from 1 to 100000, not '%1'").arg(quoted(v)));
             o.repeatGiven = true;
         } else if (a == "--path") {
             o.path = v;
         } else if (a == "--frames") {
             const QStringList ends = v.split(':');
-            if (ends.size() != 2 || !parseCount(ends[0], 0, INT_MAX, o.firstFrame) ||
-                !parseCount(ends[1], 0, INT_MAX, o.lastFrame) || o.firstFrame > o.lastFrame)
-                return fail(2, QStringLiteral("--frames takes FIRST:LAST, two frame numbers in order, not '%1'").arg(v));
+            const auto frame = [](const QString& text, qint64& out) {
+                return readWholeNumber(text.toUtf8(), 0, std::numeric_limits<qint64>::max(), out) == NumberText::Ok;
+            };
+            if (ends.size() != 2 || !frame(ends[0], o.firstFrame) || !frame(ends[1], o.lastFrame) ||
+                o.firstFrame > o.lastFrame)
+                return fail(2, QStringLiteral("--frames takes FIRST:LAST, two frame numbers in order, not '%1'").arg(quoted(v)));
             o.haveFrames = true;
         } else if (a == "--threads") {
             if (!parseCount(v, 1, 1024, o.threads))
-                return fail(2, QStringLiteral("--threads takes a whole number from 1 to 1024, not '%1'").arg(v));
+                return fail(2, QStringLiteral("--threads takes a whole number from 1 to 1024, not '%1'").arg(quoted(v)));
         }
     }
     if (!o.loadXml.isEmpty() && !o.loadBin.isEmpty())
@@ -273,7 +352,7 @@ int parse(const QStringList& args, Options& o)
         return fail(2, "nothing to write: give -o, --save-xml or --save-bin (see --help)");
     if (!o.output.isEmpty() && !pictureFormatKnown(o.output))
         return fail(2, QStringLiteral("cannot tell the picture format of '%1': use .png, .jpg, .bmp or .ppm")
-                           .arg(o.output));
+                           .arg(printableName(o.output)));
     return -1;
 }
 
@@ -287,7 +366,9 @@ enum class Rendered { Whole, Stopped, NoMemory };
 
 Rendered renderPicture(const Scene& scene, QImage& img, const RenderOptions& ro)
 {
-    // The plain path keeps a colour buffer of 12 bytes a pixel besides the picture.
+    // The plain path keeps a colour buffer of 12 bytes a pixel besides the picture, and does
+    // not look at ro.cancel.
+    const EndAtOnce plain(ro.reference);
     try {
         return renderInto(scene, img, ro) ? Rendered::Whole : Rendered::Stopped;
     } catch (const std::bad_alloc&) {
@@ -301,12 +382,27 @@ QImage blurred(const QImage& img, const Options& o)
     return o.reference ? blurReference(img) : blurImage(img, o.threads);
 }
 
+// Writes the picture of a single render or a frame; in place (and so perhaps waiting for a
+// reader) or through a temporary file.
+bool writeOutput(const QImage& img, const QString& name, QString& why)
+{
+    const EndAtOnce waiting(writtenInPlace(name));
+    return writePicture(img, name, why);
+}
+
+bool saveOutput(Serializer& writer, const QString& name, const Scene& scene, QString& why)
+{
+    const EndAtOnce waiting(writtenInPlace(name));
+    return saveScene(writer, name, scene, &why);
+}
+
 int run(const QStringList& args)
 {
     Options o;
     const int parsed = parse(args, o);
     if (parsed >= 0)
         return parsed;
+    catchSignals();
 
     Scene scene = Scene::builtIn();
     QString why;
@@ -323,19 +419,21 @@ int run(const QStringList& args)
         scene.CamPos = o.camera;
     if (!o.saveXml.isEmpty()) {
         XMLS writer;
-        if (!saveScene(writer, o.saveXml, scene, &why))
+        if (g_stop)
+            return interrupted("nothing written");
+        if (!saveOutput(writer, o.saveXml, scene, why))
             return fail(1, why);
     }
     if (!o.saveBin.isEmpty()) {
         BinS writer;
-        if (!saveScene(writer, o.saveBin, scene, &why))
+        if (g_stop)
+            return interrupted("the scene file was not written");
+        if (!saveOutput(writer, o.saveBin, scene, why))
             return fail(1, why);
     }
     if (o.output.isEmpty())
         return 0;
 
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
     const bool showProgress = !o.quiet && isatty(fileno(stderr));
     RenderOptions ro;
     ro.threads = o.threads;
@@ -362,13 +460,15 @@ int run(const QStringList& args)
             }
         }
         if (g_stop)
-            return fail(130, "interrupted: no picture written");
+            return interrupted("no picture written");
         if (o.repeatGiven)
             std::fprintf(stderr, "lumivex-render: %d renders, %.4f s each on average, %.4f s the fastest\n", o.repeat,
                          total / o.repeat, fastest);
         if (o.blur && (img = blurred(img, o)).isNull())
             return noMemory("to blur", scene);
-        if (!writePicture(img, o.output, why))
+        if (g_stop)
+            return interrupted("no picture written");
+        if (!writeOutput(img, o.output, why))
             return fail(1, why);
         return 0;
     }
@@ -376,7 +476,9 @@ int run(const QStringList& args)
     CameraPath path;
     if (!readCameraPath(o.path, path, &why))
         return fail(1, why);
-    int first = path.firstFrame(), last = path.lastFrame();
+    if (g_stop)
+        return interrupted("no frame written");
+    qint64 first = path.firstFrame(), last = path.lastFrame();
     if (o.haveFrames) {
         first = std::max(first, o.firstFrame);
         last = std::min(last, o.lastFrame);
@@ -388,20 +490,30 @@ int run(const QStringList& args)
                                .arg(path.lastFrame()));
     }
     if (first < last && !hasFrameField(o.output))
-        return fail(2, QStringLiteral("the output name '%1' needs %d or %04d for the frame number").arg(o.output));
+        return fail(2, QStringLiteral("the output name '%1' needs %d or %04d for the frame number")
+                           .arg(printableName(o.output)));
     QImage img(scene.Wid, scene.Hey, QImage::Format_ARGB32);
     if (img.isNull())
         return noMemory("for", scene);
-    const int frames = last - first + 1;
-    int written = 0;
+    // Counted without overflow up to the largest frame number: last - first + 1 may not fit.
+    const qint64 toGo = last - first;
+    qint64 written = 0, redone = 0;
     {
-        Progress progress(showProgress, frames);
+        Progress progress(showProgress, toGo == std::numeric_limits<qint64>::max() ? toGo : toGo + 1);
         ro.columnsDone = &progress.columns;
-        for (int f = first; f <= last && !g_stop; ++f) {
+        // The last frame is tested before stepping on, so that the loop ends at any last frame.
+        for (qint64 f = first; !g_stop; ++f) {
             const QString name = frameFileName(o.output, f);
             if (o.skipExisting && QFileInfo::exists(name)) {
-                ++progress.framesDone;
-                continue;
+                if (QFileInfo(name).isDir())
+                    return fail(1, QStringLiteral("%1 is a folder, not a picture").arg(printableName(name)));
+                if (isWholePicture(name, QSize(scene.Wid, scene.Hey))) {
+                    ++progress.framesDone;
+                    if (f == last)
+                        break;
+                    continue;
+                }
+                ++redone;
             }
             progress.startFrame(scene.Wid);
             scene.CamPos = path.cameraAt(f, o.smooth);
@@ -415,14 +527,19 @@ int run(const QStringList& args)
                 return noMemory("to blur", scene);
             // Each frame is written whole or not at all, so that a split or resumed job may
             // trust every file it finds.
-            if (!writePicture(out, name, why))
+            if (!writeOutput(out, name, why))
                 return fail(1, why);
             ++written;
             ++progress.framesDone;
+            if (f == last)
+                break;
         }
     }
+    if (redone > 0)
+        std::fprintf(stderr, "lumivex-render: %lld frames were there but not whole pictures of %d x %d; rendered again\n",
+                     static_cast<long long>(redone), scene.Wid, scene.Hey);
     if (g_stop)
-        return fail(130, QStringLiteral("interrupted: %1 frames written, every one whole").arg(written));
+        return interrupted(QStringLiteral("%1 frames written, every one whole").arg(written));
     return 0;
 }
 
@@ -440,5 +557,12 @@ int main(int argc, char** argv)
 {
     qInstallMessageHandler(quietWarnings);
     QCoreApplication app(argc, argv);
-    return run(app.arguments());
+    const int status = run(app.arguments());
+    // Stopped by a signal: with everything cleaned up, end by it, as the shell expects.
+    if (const int sig = g_signal) {
+        std::fflush(nullptr);
+        std::signal(sig, SIG_DFL);
+        raise(sig);
+    }
+    return status;
 }
