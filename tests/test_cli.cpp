@@ -399,6 +399,40 @@ private slots:
         QVERIFY2(folder.err.contains(" is a folder, not a picture") && folder.err.count('\n') == 1, folder.err.constData());
     }
 
+    void windowStartsWhenItsSettingsAreAPipe()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath("config/Lumivex"));
+        const QString settings = dir.filePath("config/Lumivex/Lumivex.conf");
+        QVERIFY(::mkfifo(QFile::encodeName(settings).constData(), 0600) == 0);
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", dir.path());
+        env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        p.setProcessEnvironment(env);
+        // The missing file is reported once the window is made.
+        const QString missing = dir.filePath("missing.xml");
+        p.setReadChannel(QProcess::StandardError);
+        p.start(QStringLiteral(LUMIVEX_PROGRAM), {missing});
+        QVERIFY(p.waitForStarted());
+        QByteArray err;
+        QElapsedTimer clock;
+        clock.start();
+        while (!err.contains(missing.toLocal8Bit()) && clock.elapsed() < 10000 && p.state() == QProcess::Running) {
+            p.waitForReadyRead(100);
+            err += p.readAllStandardError();
+        }
+        QVERIFY2(err.contains(missing.toLocal8Bit()), err.constData());
+        QVERIFY2(err.contains(settings.toLocal8Bit() + " is not a regular file; settings are not read or kept\n"),
+                 err.constData());
+        QCOMPARE(p.state(), QProcess::Running);
+        p.kill();
+        p.waitForFinished();
+        struct stat st;
+        QVERIFY(::stat(QFile::encodeName(settings).constData(), &st) == 0 && S_ISFIFO(st.st_mode));
+    }
+
     void interruptedPathLeavesWholeFramesAndResumes()
     {
         QTemporaryDir dir;

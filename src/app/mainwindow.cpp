@@ -19,15 +19,19 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTimer>
 #include <QUndoStack>
 #include <QVBoxLayout>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "app/scenepanel.h"
+#include "fileio/fileaccess.h"
 #include "picture/blur.h"
 #include "picture/picturefile.h"
 #include "render/background.h"
@@ -54,6 +58,27 @@ constexpr qint64 kMoveBurstMs = 1000;
 constexpr int kRecentFiles = 8;
 const char* const kSceneFilter = "Scene files (*.xml *.bin *.txt);;XML scene files (*.xml);;Line-format scene files (*.bin *.txt);;All files (*)";
 const char* const kPictureFilter = "PNG picture (*.png);;JPEG picture (*.jpg *.jpeg);;BMP picture (*.bmp);;PPM picture (*.ppm)";
+
+// The window's settings (the recent files), from their own file only. One that is not a regular
+// file (a pipe would hang the window) or is far too large is left alone, said once on stderr.
+std::unique_ptr<QSettings> openSettings()
+{
+    const QString org = QCoreApplication::organizationName();
+    // Where QSettings keeps them by default.
+    const QString path = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + '/' +
+                         (org.isEmpty() ? QStringLiteral("Unknown Organization") : org) + '/' +
+                         QCoreApplication::applicationName() + QStringLiteral(".conf");
+    QByteArray bytes;
+    QString why;
+    const FileRead read = readWholeFile(path, 1 << 20, "a settings file", bytes, &why);
+    if (read == FileRead::NotRegular || read == FileRead::TooLarge) {
+        static bool said = false;
+        if (!std::exchange(said, true))
+            std::fprintf(stderr, "lumivex: %s; settings are not read or kept\n", qPrintable(why));
+        return nullptr;
+    }
+    return std::make_unique<QSettings>(path, QSettings::IniFormat);
+}
 
 bool sameScene(const Scene& a, const Scene& b)
 {
@@ -679,21 +704,24 @@ void MainWindow::openInteractively(const QString& fileName)
 
 void MainWindow::rememberRecent(const QString& fileName)
 {
-    QSettings settings;
-    QStringList files = settings.value("recentFiles").toStringList();
+    const auto settings = openSettings();
+    if (!settings)
+        return;
+    QStringList files = settings->value("recentFiles").toStringList();
     const QString path = QFileInfo(fileName).absoluteFilePath();
     files.removeAll(path);
     files.prepend(path);
     while (files.size() > kRecentFiles)
         files.removeLast();
-    settings.setValue("recentFiles", files);
+    settings->setValue("recentFiles", files);
     rebuildRecentMenu();
 }
 
 void MainWindow::rebuildRecentMenu()
 {
     recentMenu->clear();
-    const QStringList files = QSettings().value("recentFiles").toStringList();
+    const auto settings = openSettings();
+    const QStringList files = settings ? settings->value("recentFiles").toStringList() : QStringList();
     for (const QString& f : files)
         connect(recentMenu->addAction(QFileInfo(f).fileName()), &QAction::triggered, this,
                 [this, f] { openInteractively(f); });
