@@ -113,11 +113,16 @@ struct Job {
     }
 };
 
+std::atomic<void (*)(bool)> g_shareHook{nullptr};
+
 class Share : public QRunnable {
 public:
     explicit Share(std::shared_ptr<Job> job) : m_job(std::move(job)) {}
     void run() override
     {
+        const auto hook = g_shareHook.load();
+        if (hook)
+            hook(true);
         Job& j = *m_job;
         ++j.active;
         if (!j.closed)
@@ -126,6 +131,8 @@ public:
             std::lock_guard<std::mutex> lock(j.mutex);
             j.idle.notify_all();
         }
+        if (hook)
+            hook(false);
     }
 
 private:
@@ -185,4 +192,9 @@ void parallelFor(int count, int threads, const std::function<void(int, int)>& bo
 void parallelForRuns(int count, int threads, const std::function<void(int, int)>& body)
 {
     runJob(count, threads, body, 1, true);
+}
+
+void setShareHookForTests(void (*hook)(bool starting))
+{
+    g_shareHook = hook;
 }

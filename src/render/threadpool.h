@@ -18,3 +18,8 @@ void parallelFor(int count, int threads, const std::function<void(int, int)>& bo
 // from the back of the stretch with most left: threads working on neighbouring memory slow each
 // other down, and they still finish together.
 void parallelForRuns(int count, int threads, const std::function<void(int, int)>& body);
+
+// For tests: called by each share a pool thread takes on, with true as it starts (before it
+// looks at its job) and false once it is done with it; lets a test hold shares back until the
+// call that made them has returned. Null (the default): nothing is called.
+void setShareHookForTests(void (*hook)(bool starting));

@@ -1,0 +1,89 @@
+#include <QSemaphore>
+#include <QtTest>
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <vector>
+
+#include "render/threadpool.h"
+
+namespace {
+
+// Pool shares wait here until the test lets them go.
+QSemaphore g_gate;
+std::atomic<int> g_started{0}, g_finished{0};
+
+void holdBack(bool starting)
+{
+    if (!starting) {
+        ++g_finished;
+        return;
+    }
+    ++g_started;
+    g_gate.acquire();
+}
+
+bool waitFor(const std::atomic<int>& count, int n)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (count < n && clock.elapsed() < 10000)
+        QThread::msleep(5);
+    return count >= n;
+}
+
+} // namespace
+
+class TestThreadPool : public QObject {
+    Q_OBJECT
+
+private slots:
+    void sharesThatStartLateTouchNothing_data()
+    {
+        QTest::addColumn<bool>("stretches");
+        QTest::newRow("chunks handed out in turn") << false;
+        QTest::newRow("stretches of neighbours") << true;
+    }
+
+    void sharesThatStartLateTouchNothing()
+    {
+        QFETCH(bool, stretches);
+        constexpr int kItems = 1000, kThreads = 4;
+        g_started = 0;
+        g_finished = 0;
+        setShareHookForTests(holdBack);
+        const auto noHook = qScopeGuard([] { setShareHookForTests(nullptr); });
+        std::vector<std::atomic<int>> done(kItems);
+        std::atomic<bool> returned{false};
+        std::atomic<int> afterReturn{0};
+        // Outlives the call, so that a share that wrongly runs it late is counted, not undefined.
+        const std::function<void(int, int)> body = [&](int lo, int hi) {
+            if (returned)
+                ++afterReturn;
+            for (int i = lo; i < hi; ++i)
+                ++done[size_t(i)];
+        };
+        auto call = std::async(std::launch::async, [&] {
+            if (stretches)
+                parallelForRuns(kItems, kThreads, body);
+            else
+                parallelFor(kItems, kThreads, body);
+            returned = true;
+        });
+        // Every share has started and is held back: the caller alone does the work and returns.
+        const bool started = waitFor(g_started, kThreads - 1);
+        const bool finished = call.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+        g_gate.release(kThreads - 1); // lets the shares go, and a call that waits for them end
+        call.get();
+        QVERIFY(started);
+        QVERIFY(finished);
+        // The late shares come and go without touching the finished call's work.
+        QVERIFY(waitFor(g_finished, kThreads - 1));
+        QCOMPARE(afterReturn.load(), 0);
+        for (const std::atomic<int>& d : done)
+            QCOMPARE(d.load(), 1);
+    }
+};
+
+QTEST_APPLESS_MAIN(TestThreadPool)
+#include "test_threadpool.moc"
