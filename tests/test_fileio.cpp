@@ -73,6 +73,35 @@ private slots:
         }
     }
 
+    void aPipeIsNotEvenOpened()
+    {
+        // Opening a pipe tells a writer waiting on it that a reader came: one that is refused is
+        // never opened.
+        QTemporaryDir dir;
+        const QByteArray fifo = QFile::encodeName(dir.filePath("fifo"));
+        QVERIFY(::mkfifo(fifo.constData(), 0600) == 0);
+        std::atomic<pid_t> writerTask{0};
+        auto writer = std::async(std::launch::async, [&] {
+            writerTask = ::gettid();
+            return ::open(fifo.constData(), O_WRONLY); // waits for a reader
+        });
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 2000) {
+            QFile wchan(QStringLiteral("/proc/self/task/%1/wchan").arg(writerTask.load()));
+            if (writerTask && wchan.open(QIODevice::ReadOnly) && wchan.readAll() == "wait_for_partner")
+                break;
+            QThread::msleep(10);
+        }
+        QByteArray bytes;
+        QCOMPARE(readWholeFile(dir.filePath("fifo"), 10, "a test file", bytes, nullptr), FileRead::NotRegular);
+        const bool opened = writer.wait_for(std::chrono::milliseconds(200)) == std::future_status::ready;
+        const int reader = ::open(fifo.constData(), O_RDONLY | O_NONBLOCK); // lets the writer go
+        ::close(writer.get());
+        ::close(reader);
+        QVERIFY(!opened);
+    }
+
     void floatsAreReadWhole_data()
     {
         QTest::addColumn<QByteArray>("text");

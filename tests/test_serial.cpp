@@ -308,6 +308,9 @@ private slots:
         QTest::newRow("xml: two numbers for three")
             << true << QByteArray("\"Position\"> 0.000000 0.000000 3.000000") << QByteArray("\"Position\"> 0 3")
             << "Sphere2 Position: '0 3' is not three numbers";
+        QTest::newRow("xml: four numbers for three")
+            << true << QByteArray("\"Position\"> 0.000000 0.000000 3.000000") << QByteArray("\"Position\"> 0 0 3 1")
+            << "Sphere2 Position: '0 0 3 1' is not three numbers";
         QTest::newRow("xml: inside a material")
             << true << QByteArray("\"Specular\"> 0.000000 0.900000 0.000000") << QByteArray("\"Specular\"> 0 0.9 0x")
             << "Thor1 Material Specular Z: '0x' is not a number";
@@ -337,6 +340,37 @@ private slots:
         QVERIFY2(why.size() < 200, qPrintable(why));
         for (const QChar c : why)
             QVERIFY(c.isPrint());
+    }
+
+    void readingStopsAtTheFirstFault_data()
+    {
+        QTest::addColumn<bool>("xml");
+        QTest::addColumn<QByteArray>("from");
+        QTest::addColumn<QByteArray>("to");
+        QTest::newRow("xml cut short") << true << QByteArray("</Scene>") << QByteArray();
+        QTest::newRow("xml, a bad first value") << true << QByteArray("\"Width\"> 1024") << QByteArray("\"Width\"> x");
+        QTest::newRow("line format, a bad first value") << false << QByteArray("int 1024\n") << QByteArray("int x\n");
+    }
+
+    void readingStopsAtTheFirstFault()
+    {
+        // A file known to be damaged is read no further, however much follows.
+        QFETCH(bool, xml);
+        QFETCH(QByteArray, from);
+        QFETCH(QByteArray, to);
+        QTemporaryDir dir;
+        QByteArray bytes = replacedOnce(saved(xml, Scene::builtIn(), dir), from, to);
+        QVERIFY(!bytes.isEmpty() || to.isEmpty());
+        if (to.isEmpty())
+            bytes = saved(xml, Scene::builtIn(), dir).replace(from, to);
+        const qsizetype whole = bytes.size();
+        bytes.append(xml ? QByteArray(2 << 20, '"') : QByteArray(2 << 20, '\n'));
+        QBuffer device(&bytes);
+        QVERIFY(device.open(QIODevice::ReadOnly));
+        Scene s = Scene::builtIn();
+        auto reader = readerFor(xml);
+        QVERIFY(!loadScene(*reader, device, s));
+        QVERIFY2(device.pos() < 100 && device.pos() < whole, qPrintable(QString::number(device.pos())));
     }
 
     void wellFormedValuesLoadAsTheyAlwaysDid_data()

@@ -2,7 +2,9 @@
 #include <QtTest>
 #include <atomic>
 #include <chrono>
-#include <future>
+#include <functional>
+#include <memory>
+#include <thread>
 #include <vector>
 
 #include "render/threadpool.h"
@@ -53,34 +55,40 @@ private slots:
         g_finished = 0;
         setShareHookForTests(holdBack);
         const auto noHook = qScopeGuard([] { setShareHookForTests(nullptr); });
-        std::vector<std::atomic<int>> done(kItems);
-        std::atomic<bool> returned{false};
-        std::atomic<int> afterReturn{0};
-        // Outlives the call, so that a share that wrongly runs it late is counted, not undefined.
-        const std::function<void(int, int)> body = [&](int lo, int hi) {
-            if (returned)
-                ++afterReturn;
-            for (int i = lo; i < hi; ++i)
-                ++done[size_t(i)];
+        // Shared with the calling thread, which is left behind should the call never return.
+        struct Call {
+            std::vector<std::atomic<int>> done = std::vector<std::atomic<int>>(kItems);
+            std::atomic<bool> returned{false};
+            std::atomic<int> afterReturn{0}, calls{0};
         };
-        auto call = std::async(std::launch::async, [&] {
+        const auto call = std::make_shared<Call>();
+        std::thread([call, stretches] {
+            // Outlives the call, so that a share that wrongly runs it late is counted.
+            const std::function<void(int, int)> body = [&](int lo, int hi) {
+                if (call->returned)
+                    ++call->afterReturn;
+                for (int i = lo; i < hi; ++i)
+                    ++call->done[size_t(i)];
+            };
             if (stretches)
                 parallelForRuns(kItems, kThreads, body);
             else
                 parallelFor(kItems, kThreads, body);
-            returned = true;
-        });
+            call->returned = true;
+            ++call->calls;
+            // The shares may still come: the body must stay until they are gone.
+            waitFor(g_finished, kThreads - 1);
+        }).detach();
         // Every share has started and is held back: the caller alone does the work and returns.
         const bool started = waitFor(g_started, kThreads - 1);
-        const bool finished = call.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
-        g_gate.release(kThreads - 1); // lets the shares go, and a call that waits for them end
-        call.get();
+        const bool returned = waitFor(call->calls, 1);
+        g_gate.release(kThreads - 1); // lets the shares go
         QVERIFY(started);
-        QVERIFY(finished);
+        QVERIFY(returned);
         // The late shares come and go without touching the finished call's work.
         QVERIFY(waitFor(g_finished, kThreads - 1));
-        QCOMPARE(afterReturn.load(), 0);
-        for (const std::atomic<int>& d : done)
+        QCOMPARE(call->afterReturn.load(), 0);
+        for (const std::atomic<int>& d : call->done)
             QCOMPARE(d.load(), 1);
     }
 };
