@@ -96,8 +96,16 @@ void Serializer::put(const char* text)
 
 QByteArray Serializer::readRestOfLine()
 {
-    // Whole, however long: a value is never split between two reads.
-    return File->readLine();
+    // Whole, however long: a value is never split between two reads. In small pieces, as lines
+    // are short: a read of unknown length sets aside kilobytes each time.
+    QByteArray line;
+    char piece[256];
+    for (qint64 n; (n = File->readLine(piece, sizeof piece)) > 0;) {
+        line.append(piece, qsizetype(n));
+        if (piece[n - 1] == '\n')
+            break;
+    }
+    return line;
 }
 
 void Serializer::skip(int n)
