@@ -8,11 +8,11 @@
 #include <atomic>
 #include <chrono>
 #include <climits>
-#include <limits>
 #include <cmath>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
+#include <limits>
 #include <mutex>
 #include <new>
 #include <thread>
@@ -324,7 +324,8 @@ int parse(const QStringList& args, Options& o)
             o.haveCamera = true;
         } else if (a == "--repeat") {
             if (!parseCount(v, 1, 100000, o.repeat))
-                return fail(2, QStringLiteral("--repeat takes a whole number from 1 to 100000, not '%1'").arg(quoted(v)));
+                return fail(2, QStringLiteral("--repeat takes a whole number from 1 to 100000, not '%1'")
+                                   .arg(quoted(v)));
             o.repeatGiven = true;
         } else if (a == "--path") {
             o.path = v;
@@ -335,11 +336,13 @@ int parse(const QStringList& args, Options& o)
             };
             if (ends.size() != 2 || !frame(ends[0], o.firstFrame) || !frame(ends[1], o.lastFrame) ||
                 o.firstFrame > o.lastFrame)
-                return fail(2, QStringLiteral("--frames takes FIRST:LAST, two frame numbers in order, not '%1'").arg(quoted(v)));
+                return fail(2, QStringLiteral("--frames takes FIRST:LAST, two frame numbers in order, not '%1'")
+                                   .arg(quoted(v)));
             o.haveFrames = true;
         } else if (a == "--threads") {
             if (!parseCount(v, 1, 1024, o.threads))
-                return fail(2, QStringLiteral("--threads takes a whole number from 1 to 1024, not '%1'").arg(quoted(v)));
+                return fail(2, QStringLiteral("--threads takes a whole number from 1 to 1024, not '%1'")
+                                   .arg(quoted(v)));
         }
     }
     if (!o.loadXml.isEmpty() && !o.loadBin.isEmpty())
@@ -536,7 +539,8 @@ int run(const QStringList& args)
         }
     }
     if (redone > 0)
-        std::fprintf(stderr, "lumivex-render: %lld frames were there but not whole pictures of %d x %d; rendered again\n",
+        std::fprintf(stderr,
+                     "lumivex-render: %lld frames were there but not whole pictures of %d x %d; rendered again\n",
                      static_cast<long long>(redone), scene.Wid, scene.Hey);
     if (g_stop)
         return interrupted(QStringLiteral("%1 frames written, every one whole").arg(written));

@@ -41,10 +41,13 @@ FileRead readWholeFile(const QString& fileName, qint64 limit, const char* kind, 
         bytes.clear();
         return result;
     };
-    const auto notRegular = [&] { return refuse(FileRead::NotRegular, QStringLiteral("%1 is not a regular file").arg(name)); };
+    const auto notRegular = [&] {
+        return refuse(FileRead::NotRegular, QStringLiteral("%1 is not a regular file").arg(name));
+    };
     const auto failed = [&](int error) {
         return refuse(error == ENOENT ? FileRead::Missing : FileRead::Failed,
-                      QStringLiteral("cannot open %1 for reading: %2").arg(name, QString::fromLocal8Bit(std::strerror(error))));
+                      QStringLiteral("cannot open %1 for reading: %2")
+                          .arg(name, QString::fromLocal8Bit(std::strerror(error))));
     };
     const QByteArray path = QFile::encodeName(fileName);
     // Looked at first, so that a device is not even opened (opening some has effects of its
@@ -85,8 +88,9 @@ FileRead readWholeFile(const QString& fileName, qint64 limit, const char* kind, 
     }
     ::close(fd);
     if (total > limit)
-        return refuse(FileRead::TooLarge,
-                      QStringLiteral("%1 is too large for %2 (more than %3 bytes)").arg(name, QLatin1String(kind)).arg(limit));
+        return refuse(FileRead::TooLarge, QStringLiteral("%1 is too large for %2 (more than %3 bytes)")
+                                              .arg(name, QLatin1String(kind))
+                                              .arg(limit));
     data.resize(qsizetype(total));
     bytes = std::move(data);
     return FileRead::Read;

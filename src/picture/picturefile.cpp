@@ -6,6 +6,7 @@
 #include <QSaveFile>
 
 #include "fileio/fileaccess.h"
+#include "fileio/textio.h"
 
 namespace {
 
@@ -35,7 +36,8 @@ bool writePicture(const QImage& img, const QString& path, QString& why)
 {
     const QByteArray format = formatOf(path);
     if (format.isEmpty()) {
-        why = QStringLiteral("cannot tell the picture format of %1: use .png, .jpg, .bmp or .ppm").arg(path);
+        why = QStringLiteral("cannot tell the picture format of %1: use .png, .jpg, .bmp or .ppm")
+                  .arg(printableName(path));
         return false;
     }
     // "-" is standard output; a device, pipe or socket is written into as it is. Anything else
@@ -48,7 +50,7 @@ bool writePicture(const QImage& img, const QString& path, QString& why)
                                     : (direct ? (stream.setFileName(path), stream.open(QIODevice::WriteOnly))
                                               : saved.open(QIODevice::WriteOnly));
     if (!opened) {
-        why = QStringLiteral("cannot open %1 for writing: %2").arg(path, file.errorString());
+        why = QStringLiteral("cannot open %1 for writing: %2").arg(printableName(path), file.errorString());
         return false;
     }
     bool ok;
@@ -79,7 +81,7 @@ bool writePicture(const QImage& img, const QString& path, QString& why)
              file.write(encoded) == encoded.size();
     }
     if (!finishWriting(file, ok)) {
-        why = QStringLiteral("cannot write %1").arg(path);
+        why = QStringLiteral("cannot write %1").arg(printableName(path));
         return false;
     }
     return true;

@@ -313,8 +313,9 @@ bool finishLoad(Serializer& reader, const QString& name, Scene& scene, QString* 
             if (reader.head().isEmpty())
                 *why = QStringLiteral("%1 is empty").arg(name);
             else if (!beginsLikeSceneFile(reader.head(), reader.format))
-                *why = QStringLiteral("%1 is not %2").arg(name, reader.format ? QStringLiteral("an XML scene file")
-                                                                              : QStringLiteral("a line-format scene file"));
+                *why = QStringLiteral("%1 is not %2")
+                           .arg(name, reader.format ? QStringLiteral("an XML scene file")
+                                                    : QStringLiteral("a line-format scene file"));
             else
                 *why = name + reader.failure();
         }

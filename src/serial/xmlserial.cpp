@@ -184,7 +184,8 @@ void XMLL::SerVec(Vector3D& Value, const char* Name)
         return;
     const QList<QByteArray> parts = text.simplified().split(' ');
     if (text.isEmpty() || parts.size() != 3) {
-        badValue(Name, text, text.isEmpty() ? numberProblem(NumberText::Empty) : QStringLiteral("is not three numbers"));
+        badValue(Name, text,
+                 text.isEmpty() ? numberProblem(NumberText::Empty) : QStringLiteral("is not three numbers"));
         return;
     }
     readFloatText(parts[0], Value.X, QByteArray(Name) + " X");
