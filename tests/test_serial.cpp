@@ -444,7 +444,8 @@ private slots:
         QTest::addColumn<int>("reader"); // 0 XML, 1 line format, 2 either, by content
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("said");
-        const QByteArray png("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x01\0\0\0\x01\x08\x02\0\0\0", 33);
+        static const char pngStart[] = "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x01\0\0\0\x01\x08\x02\0\0\0";
+        const QByteArray png(pngStart, sizeof pngStart - 1);
         QTemporaryDir dir;
         const QByteArray xml = saved(true, Scene::builtIn(), dir), bin = saved(false, Scene::builtIn(), dir);
         QTest::newRow("a picture as xml") << 0 << png << "is not an XML scene file";
