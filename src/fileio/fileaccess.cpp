@@ -44,7 +44,7 @@ FileRead readWholeFile(const QString& fileName, qint64 limit, const char* kind, 
     const auto notRegular = [&] {
         return refuse(FileRead::NotRegular, QStringLiteral("%1 is not a regular file").arg(name));
     };
-    const auto failed = [&](int error) {
+    const auto cannotOpen = [&](int error) {
         return refuse(error == ENOENT ? FileRead::Missing : FileRead::Failed,
                       QStringLiteral("cannot open %1 for reading: %2")
                           .arg(name, QString::fromLocal8Bit(std::strerror(error))));
@@ -54,13 +54,13 @@ FileRead readWholeFile(const QString& fileName, qint64 limit, const char* kind, 
     // own), and again on the descriptor, which is what is read.
     struct stat st;
     if (::stat(path.constData(), &st) != 0)
-        return failed(errno);
+        return cannotOpen(errno);
     if (!S_ISREG(st.st_mode))
         return notRegular();
     // Without O_NONBLOCK, opening a pipe put here since the look above would wait for a writer.
     const int fd = openNoWait(path);
     if (fd < 0)
-        return failed(errno);
+        return cannotOpen(errno);
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return notRegular();
