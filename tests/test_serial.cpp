@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
-#include "fileio/textio.h"
 #include "pipeguard.h"
 #include "serial/binserial.h"
 #include "serial/scenefile.h"
@@ -406,37 +405,6 @@ private slots:
         QVERIFY2(s.Sphere1.Radius == radius, qPrintable(QString::number(double(s.Sphere1.Radius), 'g', 9)));
         s.Sphere1.Radius = odd.Sphere1.Radius;
         QVERIFY(sameWalkedFields(s, odd));
-    }
-
-    void writtenValuesReadBackAsTheirText()
-    {
-        // Two ways to the same floats: the reader, and the C library reading each number the
-        // writer wrote. Random scenes, with values from tiny to the largest floats.
-        QTemporaryDir dir;
-        QRandomGenerator gen(19);
-        const auto anyFloat = [&] {
-            const float magnitude = std::ldexp(float(gen.generateDouble()), gen.bounded(-30, 128));
-            return gen.bounded(2) ? -magnitude : magnitude;
-        };
-        for (int n = 0; n < 100; ++n) {
-            Scene s = Scene::builtIn();
-            s.Wid = 1 + gen.bounded(8192);
-            s.Hey = 1 + gen.bounded(8192);
-            for (float* f : {&s.CamPos.X, &s.Sphere1.Radius, &s.Thor2.Width, &s.Light1.Position.Z,
-                             &s.Thor3.Material.Reflectivity.Y, &s.Light2.QuadricAttenuation})
-                *f = anyFloat();
-            for (bool xml : {true, false}) {
-                const QByteArray bytes = saved(xml, s, dir);
-                Scene expected = s;
-                for (float* f : {&expected.CamPos.X, &expected.Sphere1.Radius, &expected.Thor2.Width,
-                                 &expected.Light1.Position.Z, &expected.Thor3.Material.Reflectivity.Y,
-                                 &expected.Light2.QuadricAttenuation})
-                    *f = std::strtof(formatC("%f", double(*f)).constData(), nullptr);
-                Scene loaded = Scene::builtIn();
-                QVERIFY(loadBytes(xml, bytes, loaded, dir));
-                QVERIFY2(sameWalkedFields(loaded, expected), qPrintable(QString("scene %1").arg(n)));
-            }
-        }
     }
 
     void otherFilesAreNotSceneFiles_data()
