@@ -3,16 +3,66 @@
 #include <QThread>
 #include <QThreadPool>
 #include <chrono>
-#include <thread>
+#include <mutex>
 
 #include "picture/blur.h"
 #include "render/tracer.h"
 
-BackgroundRenderer::BackgroundRenderer(QObject* parent) : QObject(parent) {}
+namespace {
+
+// The jobs' own threads. Never destroyed, so that nothing waits at exit for a job that was
+// given up (a blur cannot stop half-way); the process ends around it.
+QThreadPool& jobPool()
+{
+    static QThreadPool* pool = [] {
+        auto* p = new QThreadPool;
+        // One job runs at a time, plus the few given up and not yet at their end.
+        p->setMaxThreadCount(std::max(4, QThread::idealThreadCount()));
+        p->setExpiryTimeout(30000);
+        return p;
+    }();
+    return *pool;
+}
+
+qint64 steadyMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+struct BackgroundRenderer::Run {
+    PictureJob job;
+    std::atomic<bool> cancel{false};
+    std::atomic<int> columnsDone{0};
+};
+
+struct BackgroundRenderer::Mailbox {
+    std::mutex mutex;
+    BackgroundRenderer* owner = nullptr;
+
+    // Runs `f` on the owner's thread, unless the owner is gone by then; the lock keeps it from
+    // going while the call is posted.
+    void post(std::function<void(BackgroundRenderer*)> f)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (owner)
+            QMetaObject::invokeMethod(owner, [o = owner, f = std::move(f)] { f(o); }, Qt::QueuedConnection);
+    }
+};
+
+BackgroundRenderer::BackgroundRenderer(QObject* parent)
+    : QObject(parent), m_mailbox(std::make_shared<Mailbox>()), m_clock(steadyMs)
+{
+    m_mailbox->owner = this;
+}
 
 BackgroundRenderer::~BackgroundRenderer()
 {
     stopAll();
+    std::lock_guard<std::mutex> lock(m_mailbox->mutex);
+    m_mailbox->owner = nullptr;
 }
 
 void BackgroundRenderer::submit(const PictureJob& job, bool keepRunning)
@@ -27,6 +77,16 @@ void BackgroundRenderer::submit(const PictureJob& job, bool keepRunning)
     start();
 }
 
+void BackgroundRenderer::waitForWorkers()
+{
+    jobPool().waitForDone();
+}
+
+quint64 BackgroundRenderer::runningTag() const
+{
+    return m_current ? m_current->job.tag : 0;
+}
+
 double BackgroundRenderer::progress() const
 {
     if (!m_running || !m_current)
@@ -35,16 +95,17 @@ double BackgroundRenderer::progress() const
     return std::min(1.0, m_current->columnsDone.load() / double(wid));
 }
 
+qint64 BackgroundRenderer::runningMs() const
+{
+    return m_running ? m_clock() - m_startedMs : 0;
+}
+
 void BackgroundRenderer::stopAll()
 {
     m_next.reset();
     m_waiting = false;
-    if (!m_current)
-        return;
-    m_current->cancel = true;
-    // The job stops within one strip of columns; its result is dropped.
-    while (!m_current->done.load())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (m_current)
+        m_current->cancel = true;
     m_current.reset();
     m_running = false;
 }
@@ -59,40 +120,49 @@ void BackgroundRenderer::start()
     m_waiting = false;
     m_current = run;
     m_running = true;
-    m_clock.start();
-    QThreadPool::globalInstance()->start([this, run] {
-        QElapsedTimer t;
-        t.start();
-        QImage picture = run->job.source;
+    m_startedMs = m_clock();
+    jobPool().start([run, mailbox = m_mailbox] {
+        const PictureJob& job = run->job;
+        QImage picture = job.source;
         bool complete = true;
         if (picture.isNull()) {
-            const Scene& s = run->job.scene;
-            picture = QImage(s.Wid, s.Hey, QImage::Format_ARGB32);
+            const Scene& s = job.scene;
             RenderOptions o;
             o.cancel = &run->cancel;
+            if (job.coarse > 1) {
+                Scene small = s;
+                small.Wid = std::max(1, s.Wid / job.coarse);
+                small.Hey = std::max(1, s.Hey / job.coarse);
+                QImage first(small.Wid, small.Hey, QImage::Format_ARGB32);
+                if (!first.isNull() && renderInto(small, first, o)) {
+                    const QImage display = first.convertToFormat(QImage::Format_RGB32);
+                    mailbox->post([run, display](BackgroundRenderer* r) {
+                        if (run == r->m_current && !run->cancel)
+                            emit r->coarse(run->job.tag, display);
+                    });
+                }
+            }
+            picture = QImage(s.Wid, s.Hey, QImage::Format_ARGB32);
             o.columnsDone = &run->columnsDone;
             // A picture that cannot be allocated arrives as a null image.
-            complete = picture.isNull() || renderInto(s, picture, o);
+            complete = !run->cancel && (picture.isNull() || renderInto(s, picture, o));
         }
-        if (complete && run->job.blur && !run->cancel && !picture.isNull())
+        if (complete && job.blur && !run->cancel && !picture.isNull())
             picture = blurImage(picture);
         QImage display;
         if (complete && !run->cancel && !picture.isNull())
             display = picture.convertToFormat(QImage::Format_RGB32);
-        const double seconds = t.nsecsElapsed() / 1e9;
-        // Handed to this object's thread; a cancelled run's result is dropped there.
-        QMetaObject::invokeMethod(
-            this, [this, run, picture, display, complete, seconds] { onDone(run, picture, display, complete, seconds); },
-            Qt::QueuedConnection);
-        run->done = true;
+        // A cancelled run's result is dropped on the owner's thread.
+        mailbox->post([run, picture, display, complete](BackgroundRenderer* r) { r->onDone(run, picture, display, complete); });
     });
 }
 
 void BackgroundRenderer::onDone(const std::shared_ptr<Run>& run, const QImage& picture, const QImage& display,
-                                bool complete, double seconds)
+                                bool complete)
 {
     if (run != m_current)
         return; // stopped by stopAll
+    const double seconds = (m_clock() - m_startedMs) / 1000.0;
     m_current.reset();
     m_running = false;
     const bool wanted = complete && !run->cancel;
