@@ -1,7 +1,9 @@
-// The background renderer, with small scenes and a clock the tests set.
+// The background renderer and the order of picture work above it, with small scenes and a
+// clock the tests set.
 #include <QSignalSpy>
 #include <QtTest>
 
+#include "app/picturejobs.h"
 #include "picture/blur.h"
 #include "render/background.h"
 #include "render/tracer.h"
@@ -150,6 +152,141 @@ private slots:
         SETTLE_JOBS(r);
         QCOMPARE(done[0][3].toDouble(), 0.45);
         QCOMPARE(r.runningMs(), 0);
+    }
+
+    // PictureJobs: which pictures are made and shown, in which order.
+
+    void requestsEndAsOneByOne_data()
+    {
+        QTest::addColumn<QString>("steps");
+        // R renders the next camera, B blurs, P previews the next camera.
+        for (const char* steps : {"R", "RB", "RBR", "RBB", "BRB", "PB", "PPR", "RPB", "BP", "RBPRB"})
+            QTest::newRow(steps) << QString(steps);
+    }
+
+    void requestsEndAsOneByOne()
+    {
+        QFETCH(QString, steps);
+        PictureJobs quick, patient;
+        quick.adopt(render(small()));
+        patient.adopt(render(small()));
+        QString quickMessage, patientMessage;
+        connect(&quick, &PictureJobs::shown, this, [&](const QImage&, bool, const QString& m) { quickMessage = m; });
+        connect(&patient, &PictureJobs::shown, this, [&](const QImage&, bool, const QString& m) { patientMessage = m; });
+        float x = 0;
+        for (QChar step : steps) {
+            for (PictureJobs* jobs : {&quick, &patient}) {
+                if (step == 'R')
+                    jobs->render(small(x + 0.1f), "rendered");
+                else if (step == 'P')
+                    jobs->preview(small(x + 0.1f));
+                else
+                    jobs->blur(small(x), "blurred");
+            }
+            if (step != 'B')
+                x += 0.1f;
+            QTRY_VERIFY_WITH_TIMEOUT(!patient.busy(), 20000);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!quick.busy(), 20000);
+        QCOMPARE(quick.blurred(), patient.blurred());
+        QCOMPARE(quick.picture(), patient.picture());
+        QCOMPARE(quickMessage, patientMessage);
+        // Known answers: the last camera's picture, blurred when the last step blurs and
+        // sharp after a render; after a preview the last full picture stays.
+        const QChar last = steps.back();
+        if (last == 'B')
+            QCOMPARE(quick.picture(), blurReference(render(small(x))));
+        if (last == 'R')
+            QCOMPARE(quick.picture(), render(small(x)));
+    }
+
+    void largePicturesShowCoarseFirst_data()
+    {
+        QTest::addColumn<qint64>("coarseFrom");
+        QTest::addColumn<bool>("coarse");
+        QTest::newRow("above the limit") << qint64(64 * 48 - 1) << true;
+        QTest::newRow("at the limit") << qint64(64 * 48) << false;
+    }
+
+    void largePicturesShowCoarseFirst()
+    {
+        QFETCH(qint64, coarseFrom);
+        QFETCH(bool, coarse);
+        PictureJobs jobs;
+        jobs.setCoarseFrom(coarseFrom);
+        QList<QImage> standIns;
+        bool fullSeen = false;
+        connect(&jobs, &PictureJobs::standIn, this, [&](const QImage& display, bool isCoarse) {
+            QVERIFY(isCoarse && !fullSeen);
+            standIns << display;
+        });
+        connect(&jobs, &PictureJobs::shown, this, [&] { fullSeen = true; });
+        jobs.render(small(), "rendered");
+        QTRY_VERIFY_WITH_TIMEOUT(!jobs.busy(), 20000);
+        QVERIFY(fullSeen);
+        QCOMPARE(standIns.size(), coarse ? 1 : 0);
+        if (coarse)
+            QCOMPARE(standIns[0], rgb(render(small(0, 64 / PictureJobs::kCoarseDivisor, 48 / PictureJobs::kCoarseDivisor))));
+    }
+
+    void previewsAreSizedByTheLastRender_data()
+    {
+        QTest::addColumn<int>("renderMs");
+        QTest::addColumn<QSize>("preview");
+        // Reduced so that a preview takes a thirtieth of a second: by the square root of the
+        // frames the last render took, rounded up.
+        QTest::newRow("quick render: whole") << 30 << QSize(64, 48);
+        QTest::newRow("300 ms: a third") << 300 << QSize(21, 16);
+        QTest::newRow("1 s: a sixth") << 1000 << QSize(10, 8);
+    }
+
+    void previewsAreSizedByTheLastRender()
+    {
+        QFETCH(int, renderMs);
+        QFETCH(QSize, preview);
+        qint64 now = 0;
+        PictureJobs jobs;
+        jobs.setClock([&now] { return now; });
+        double seconds = -1;
+        QImage standIn;
+        connect(&jobs, &PictureJobs::shown, this,
+                [&](const QImage&, bool, const QString&, bool, double s) { seconds = s; });
+        connect(&jobs, &PictureJobs::standIn, this, [&](const QImage& display) { standIn = display; });
+        jobs.render(small(), QString());
+        now = renderMs;
+        QTRY_VERIFY_WITH_TIMEOUT(!jobs.busy(), 20000);
+        QCOMPARE(seconds, renderMs / 1000.0);
+        jobs.preview(small(0.3f));
+        QTRY_VERIFY_WITH_TIMEOUT(!jobs.busy(), 20000);
+        QCOMPARE(standIn.size(), preview);
+        QCOMPARE(standIn, rgb(render(small(0.3f, preview.width(), preview.height()))));
+        // A preview is shown, never kept.
+        QCOMPARE(jobs.picture(), render(small()));
+    }
+
+    void stopKeepsThePictureAndForgetsTheBlur()
+    {
+        PictureJobs jobs;
+        jobs.adopt(render(small()));
+        QSignalSpy shown(&jobs, &PictureJobs::shown);
+        QSignalSpy busy(&jobs, &PictureJobs::busyChanged);
+        jobs.render(small(0.2f), "rendered");
+        QVERIFY(jobs.blur(small(0.2f), "blurred"));
+        QVERIFY(!jobs.blur(small(0.2f), "blurred")); // already on its way
+        jobs.stop();
+        QVERIFY(!jobs.busy());
+        QCOMPARE(busy.size(), 2);
+        QCOMPARE(busy[1][0].toBool(), false);
+        drain();
+        QCOMPARE(shown.size(), 0);
+        QCOMPARE(jobs.picture(), render(small()));
+        // The blur never came, so the next one renders the camera and blurs it.
+        QVERIFY(!jobs.blurred());
+        QVERIFY(jobs.blur(small(0.2f), "blurred"));
+        QTRY_VERIFY_WITH_TIMEOUT(!jobs.busy(), 20000);
+        QCOMPARE(jobs.picture(), blurReference(render(small(0.2f))));
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0][2].toString(), QStringLiteral("blurred"));
     }
 };
 

@@ -43,7 +43,7 @@ private slots:
         w.setFileNameAsker([&](bool) { return next; });
         dismissBoxes([&] { w.LoadFromXml(); });
         SETTLE(w);
-        QCOMPARE(w.curImage->size(), QSize(256, 192));
+        QCOMPARE(w.picture().size(), QSize(256, 192));
 
         const int keys[] = {Qt::Key_A, Qt::Key_D, Qt::Key_W, Qt::Key_S, Qt::Key_Z, Qt::Key_X};
         long before = 0;
@@ -65,7 +65,7 @@ private slots:
         }
         // The last load renders the saved scene again: still the right picture.
         SETTLE(w);
-        QCOMPARE(*w.curImage, render(w.scene));
+        QCOMPARE(w.picture(), render(w.scene()));
         const long after = residentKb();
         QVERIFY(before > 0 && after > 0);
 #if defined(__SANITIZE_ADDRESS__)

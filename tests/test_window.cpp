@@ -1,13 +1,19 @@
 #include <QAction>
+#include <QClipboard>
+#include <QDialog>
 #include <QLabel>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QRandomGenerator>
+#include <QScrollArea>
 #include <QTemporaryDir>
 #include <QWheelEvent>
 #include <QtTest>
 
+#include "app/pictureview.h"
+#include "app/statusarea.h"
 #include "picture/blur.h"
+#include "render/background.h"
 #include "render/tracer.h"
 #include "serial/xmlserial.h"
 #include "windowharness.h"
@@ -63,19 +69,23 @@ private slots:
     {
         MainWindow w;
         QCOMPARE(status(w), QStringLiteral("Ready"));
-        QCOMPARE(w.curImage->size(), QSize(1024, 768));
-        QCOMPARE(w.labelIm->pixmap().size(), QSize(1024, 768));
-        QCOMPARE(*w.curImage, render(Scene::builtIn()));
-        QCOMPARE(w.labelIm->pixmap().toImage().convertToFormat(QImage::Format_RGB32),
-                 w.curImage->convertToFormat(QImage::Format_RGB32));
-        QVERIFY(!w.AntiAl);
-        QCOMPARE(w.ptrMousePosition, QPoint(0, 0));
+        QCOMPARE(w.picture().size(), QSize(1024, 768));
+        QCOMPARE(w.shownPicture().size(), QSize(1024, 768));
+        QCOMPARE(w.picture(), render(Scene::builtIn()));
+        QCOMPARE(w.shownPicture(),
+                 w.picture().convertToFormat(QImage::Format_RGB32));
+        QVERIFY(!w.isBlurred());
+        QCOMPARE(w.mousePosition(), QPoint(0, 0));
         // The window cannot shrink below the picture but may grow.
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.resize(300, 200);
         QApplication::processEvents();
-        QVERIFY(w.labelIm->width() >= 1024 && w.labelIm->height() >= 768);
+        // (or below the screen, where the screen is smaller: then it scrolls)
+        const QScrollArea* scroll = w.findChild<QScrollArea*>();
+        QCOMPARE(w.findChild<PictureView*>()->size(), QSize(1024, 768));
+        QVERIFY(scroll->width() >= scroll->minimumWidth() && scroll->height() >= scroll->minimumHeight());
+        QVERIFY(scroll->minimumWidth() >= std::min(1024, w.screen()->availableGeometry().width() / 2));
         w.resize(1400, 1000);
         QApplication::processEvents();
         QCOMPARE(w.size(), QSize(1400, 1000));
@@ -92,7 +102,8 @@ private slots:
         QTest::newRow("Z") << int(Qt::Key_Z) << Vector3D(0, 0, -1);
         QTest::newRow("X") << int(Qt::Key_X) << Vector3D(0, 0, 1);
         QTest::newRow("Space renders, camera stays") << int(Qt::Key_Space) << Vector3D(0, 0, 0);
-        QTest::newRow("F1 renders, camera stays") << int(Qt::Key_F1) << Vector3D(0, 0, 0);
+        QTest::newRow("F2 renders, camera stays") << int(Qt::Key_F2) << Vector3D(0, 0, 0);
+        QTest::newRow("Left renders, picture does not scroll") << int(Qt::Key_Left) << Vector3D(0, 0, 0);
     }
 
     void keysMoveTheCamera()
@@ -100,17 +111,18 @@ private slots:
         QFETCH(int, key);
         QFETCH(Vector3D, delta);
         MainWindow w;
-        w.AntiAl = true; // a render always replaces a blurred picture
+        QTest::keyClick(&w, Qt::Key_Q); // a render always replaces a blurred picture
+        SETTLE(w);
         QTest::keyClick(&w, Qt::Key(key));
         SETTLE(w);
         const Vector3D expected(stepped(0, 0.1 * delta.X), stepped(0, 0.1 * delta.Y),
                                 stepped(-1.5f, 0.1 * delta.Z));
-        QCOMPARE(w.scene.CamPos, expected);
+        QCOMPARE(w.scene().CamPos, expected);
         QCOMPARE(status(w), QStringLiteral("Made"));
-        QVERIFY(!w.AntiAl);
-        QCOMPARE(*w.curImage, render(w.scene));
-        QCOMPARE(w.labelIm->pixmap().toImage().convertToFormat(QImage::Format_RGB32),
-                 w.curImage->convertToFormat(QImage::Format_RGB32));
+        QVERIFY(!w.isBlurred());
+        QCOMPARE(w.picture(), render(w.scene()));
+        QCOMPARE(w.shownPicture(),
+                 w.picture().convertToFormat(QImage::Format_RGB32));
     }
 
     void stepsAreRoundedToFloat()
@@ -118,9 +130,9 @@ private slots:
         MainWindow w;
         for (int k = 0; k < 5; ++k)
             QTest::keyClick(&w, Qt::Key_X);
-        QCOMPARE(w.scene.CamPos.Z, -0.99999988f);
+        QCOMPARE(w.scene().CamPos.Z, -0.99999988f);
         QTest::keyClick(&w, Qt::Key_X);
-        QCOMPARE(w.scene.CamPos.Z, -0.89999986f);
+        QCOMPARE(w.scene().CamPos.Z, -0.89999986f);
     }
 
     void wheel_data()
@@ -142,15 +154,15 @@ private slots:
         w.statusBar()->showMessage("before");
         sendWheel(w, angle);
         SETTLE(w);
-        QCOMPARE(w.scene.CamPos, Vector3D(0, 0, z));
+        QCOMPARE(w.scene().CamPos, Vector3D(0, 0, z));
         QCOMPARE(status(w), QStringLiteral("Zoomed"));
-        QCOMPARE(*w.curImage, render(w.scene));
+        QCOMPARE(w.picture(), render(w.scene()));
     }
 
     void dragMovesAndRendersOnRelease()
     {
         MainWindow w;
-        const QImage before = *w.curImage;
+        const QImage before = w.picture();
         sendMouse(w, QEvent::MouseButtonPress, QPoint(100, 100));
         float y = 0;
         for (int dy : {10, 20, 30}) {
@@ -158,68 +170,68 @@ private slots:
             // Each move adds the whole way from the press point.
             y = stepped(y, dy / 3.0 / 768);
         }
-        QCOMPARE(w.scene.CamPos.Y, y);
+        QCOMPARE(w.scene().CamPos.Y, y);
         QVERIFY(std::fabs(y - 20.0f / 768) < 1e-6f);
-        QCOMPARE(w.scene.CamPos.X, 0.0f);
-        QCOMPARE(*w.curImage, before); // previews do not replace the picture
+        QCOMPARE(w.scene().CamPos.X, 0.0f);
+        QCOMPARE(w.picture(), before); // previews do not replace the picture
         sendMouse(w, QEvent::MouseButtonRelease, QPoint(100, 130));
         SETTLE(w);
         QCOMPARE(status(w), QStringLiteral("Translated"));
-        QCOMPARE(w.ptrMousePosition, QPoint(100, 130));
-        QCOMPARE(*w.curImage, render(w.scene));
+        QCOMPARE(w.mousePosition(), QPoint(100, 130));
+        QCOMPARE(w.picture(), render(w.scene()));
 
         sendMouse(w, QEvent::MouseButtonPress, QPoint(50, 50));
         sendMouse(w, QEvent::MouseMove, QPoint(80, 50));
-        QCOMPARE(w.scene.CamPos.X, stepped(0, 30 / 3.0 / 1024));
+        QCOMPARE(w.scene().CamPos.X, stepped(0, 30 / 3.0 / 1024));
     }
 
     void clickRendersNothingRoundTripDragRendersQuietly()
     {
         MainWindow w;
-        const QImage before = *w.curImage;
+        const QImage before = w.picture();
         w.statusBar()->showMessage("before");
         sendMouse(w, QEvent::MouseButtonPress, QPoint(10, 20));
         sendMouse(w, QEvent::MouseButtonRelease, QPoint(10, 20));
         QCOMPARE(status(w), QStringLiteral("before"));
         QVERIFY(!w.isRendering());
-        QCOMPARE(*w.curImage, before);
+        QCOMPARE(w.picture(), before);
         // A drag that comes back to its press point moves the camera and renders it without a
         // message, so that no preview stays on screen.
         sendMouse(w, QEvent::MouseButtonPress, QPoint(10, 20));
         sendMouse(w, QEvent::MouseMove, QPoint(40, 20));
         sendMouse(w, QEvent::MouseButtonRelease, QPoint(10, 20));
         SETTLE(w);
-        QVERIFY(w.scene.CamPos.X > 0);
+        QVERIFY(w.scene().CamPos.X > 0);
         QCOMPARE(status(w), QStringLiteral("before"));
-        QCOMPARE(*w.curImage, render(w.scene));
-        QCOMPARE(w.labelIm->pixmap().toImage().convertToFormat(QImage::Format_RGB32), pixels(*w.curImage));
+        QCOMPARE(w.picture(), render(w.scene()));
+        QCOMPARE(w.shownPicture(), pixels(w.picture()));
     }
 
     void blurKeyLifeCycle()
     {
         MainWindow w;
-        const QImage sharp = *w.curImage;
+        const QImage sharp = w.picture();
         QTest::keyClick(&w, Qt::Key_Q);
-        QVERIFY(w.AntiAl);
+        QVERIFY(w.isBlurred());
         SETTLE(w);
         QCOMPARE(status(w), QStringLiteral("AntiAliasing Made"));
         const QImage blurred = blurReference(sharp);
-        QCOMPARE(*w.curImage, blurred);
-        QCOMPARE(w.labelIm->pixmap().toImage().convertToFormat(QImage::Format_RGB32), blurred);
+        QCOMPARE(w.picture(), blurred);
+        QCOMPARE(w.shownPicture(), blurred);
         // A second Q before the next render changes nothing, not even the status bar.
         w.statusBar()->showMessage("before");
         QTest::keyClick(&w, Qt::Key_Q);
         QVERIFY(!w.isRendering());
-        QCOMPARE(*w.curImage, blurred);
+        QCOMPARE(w.picture(), blurred);
         QCOMPARE(status(w), QStringLiteral("before"));
         // Any other key renders the sharp picture again, and Q may blur once more.
         QTest::keyClick(&w, Qt::Key_Space);
-        QVERIFY(!w.AntiAl);
+        QVERIFY(!w.isBlurred());
         SETTLE(w);
-        QCOMPARE(pixels(*w.curImage), pixels(sharp));
+        QCOMPARE(pixels(w.picture()), pixels(sharp));
         QTest::keyClick(&w, Qt::Key_Q);
         SETTLE(w);
-        QCOMPARE(*w.curImage, blurred);
+        QCOMPARE(w.picture(), blurred);
     }
 
     void passingMessagesTimeOut()
@@ -275,10 +287,11 @@ private slots:
             asked << forSaving;
             return path;
         });
-        w.AntiAl = true;
+        QTest::keyClick(&w, Qt::Key_Q);
+        SETTLE(w);
         QCOMPARE(dismissBoxes([&] { menuItem(w, SaveMenu, format)->trigger(); }), QStringList{saveBox});
         QCOMPARE(status(w), saved);
-        QVERIFY(!w.AntiAl);
+        QVERIFY(!w.isBlurred());
         QCOMPARE(fileBytes(path).size(), format == Xml ? 3265 : 2055);
         QTest::keyClick(&w, Qt::Key_D);
         QTest::keyClick(&w, Qt::Key_Q);
@@ -287,10 +300,10 @@ private slots:
         SETTLE(w);
         QCOMPARE(asked, QList<bool>({true, false}));
         QCOMPARE(status(w), QStringLiteral("RayTraced"));
-        QVERIFY(!w.AntiAl);
-        QCOMPARE(w.scene.CamPos, Vector3D(0, 0, -1.5f));
-        QCOMPARE(pixels(*w.curImage), pixels(render(Scene::builtIn())));
-        QCOMPARE(w.labelIm->pixmap().toImage().convertToFormat(QImage::Format_RGB32), pixels(*w.curImage));
+        QVERIFY(!w.isBlurred());
+        QCOMPARE(w.scene().CamPos, Vector3D(0, 0, -1.5f));
+        QCOMPARE(pixels(w.picture()), pixels(render(Scene::builtIn())));
+        QCOMPARE(w.shownPicture(), pixels(w.picture()));
     }
 
     void loadSetsThePictureSize()
@@ -308,15 +321,15 @@ private slots:
         const QSize big = w.size();
         dismissBoxes([&] { w.LoadFromXml(); });
         SETTLE(w);
-        QCOMPARE(w.curImage->size(), QSize(64, 48));
-        QCOMPARE(w.labelIm->pixmap().size(), QSize(64, 48));
-        QCOMPARE(*w.curImage, render(small));
+        QCOMPARE(w.picture().size(), QSize(64, 48));
+        QCOMPARE(w.shownPicture().size(), QSize(64, 48));
+        QCOMPARE(w.picture(), render(small));
         // The window fits the smaller picture again.
         QTRY_VERIFY(w.width() < big.width() && w.height() < big.height());
         // The next camera move renders at the loaded size too, and the drag uses it.
         QTest::keyClick(&w, Qt::Key_A);
         SETTLE(w);
-        QCOMPARE(*w.curImage, render(w.scene));
+        QCOMPARE(w.picture(), render(w.scene()));
     }
 
     void afterASaveTheBlurRunsAgain()
@@ -326,13 +339,13 @@ private slots:
         w.setFileNameAsker([&](bool) { return dir.filePath("s.bin"); });
         QTest::keyClick(&w, Qt::Key_Q);
         SETTLE(w);
-        const QImage once = *w.curImage;
+        const QImage once = w.picture();
         dismissBoxes([&] { w.SerializeInBin(); });
         QVERIFY(!w.isRendering());
-        QCOMPARE(*w.curImage, once); // a save renders nothing
+        QCOMPARE(w.picture(), once); // a save renders nothing
         QTest::keyClick(&w, Qt::Key_Q);
         SETTLE(w);
-        QCOMPARE(*w.curImage, blurReference(once));
+        QCOMPARE(w.picture(), blurReference(once));
     }
 
     void cancelledCommandsDoNothing()
@@ -342,46 +355,62 @@ private slots:
         w.setFileNameAsker([](bool) { return QString(); });
         QTest::keyClick(&w, Qt::Key_S);
         SETTLE(w);
-        const Vector3D cam = w.scene.CamPos;
-        const QImage before = *w.curImage;
+        const Vector3D cam = w.scene().CamPos;
+        const QImage before = w.picture();
         w.statusBar()->showMessage("before");
         for (auto slot : {&MainWindow::SerializeInXml, &MainWindow::SerializeInBin, &MainWindow::LoadFromXml,
                           &MainWindow::LoadFromBin}) {
             QCOMPARE(dismissBoxes([&] { (w.*slot)(); }).size(), 1);
             QCOMPARE(status(w), QStringLiteral("before"));
         }
-        QCOMPARE(w.scene.CamPos, cam);
-        QCOMPARE(*w.curImage, before);
+        QCOMPARE(w.scene().CamPos, cam);
+        QCOMPARE(w.picture(), before);
         QVERIFY(QDir(dir.path()).isEmpty());
     }
 
-    void failedCommandsSayErrorAndChangeNothing()
+    void failedCommandsSayWhyAndChangeNothing_data()
     {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("cut file") << "broken.xml" << "LoadFromXml" << "ends before the scene is complete";
+        QTest::newRow("missing file") << "missing.xml" << "LoadFromXml" << "cannot open";
+        QTest::newRow("XML file through Load > Bin") << "good.xml" << "LoadFromBin" << "good.xml";
+        QTest::newRow("save into a missing folder") << "no/such/folder/scene.xml" << "SerializeInXml"
+                                                    << "cannot open";
+    }
+
+    void failedCommandsSayWhyAndChangeNothing()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, command);
+        QFETCH(QString, why);
         QTemporaryDir dir;
-        const QString broken = dir.filePath("broken.xml");
         {
-            QFile f(broken);
+            QFile f(dir.filePath("broken.xml"));
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write("<?xml version = \"1.0\"?>\n<Scene>\n<Screen>\n<String Name = \"Attribute\"> Screen </String>\n");
         }
+        QVERIFY(writeSizedScene(dir.filePath("good.xml"), 64, 48));
         MainWindow w;
         QTest::keyClick(&w, Qt::Key_W);
         SETTLE(w);
-        const Vector3D cam = w.scene.CamPos;
-        const QImage before = *w.curImage;
-        QImage* const buffer = w.curImage;
-        for (const QString& name : {broken, dir.filePath("missing.xml")}) {
-            w.setFileNameAsker([&](bool) { return name; });
-            w.statusBar()->showMessage("before");
-            dismissBoxes([&] { w.LoadFromXml(); });
-            QCOMPARE(status(w), QStringLiteral("Error"));
-            QCOMPARE(w.scene.CamPos, cam);
-            QCOMPARE(w.curImage, buffer); // not rebuilt
-            QCOMPARE(*w.curImage, before);
-        }
-        w.setFileNameAsker([&](bool) { return dir.filePath("no/such/folder/scene.xml"); });
-        dismissBoxes([&] { w.SerializeInXml(); });
+        const Vector3D cam = w.scene().CamPos;
+        const QImage before = w.picture();
+        const QString path = dir.filePath(file);
+        w.setFileNameAsker([&](bool) { return path; });
+        w.statusBar()->showMessage("before");
+        const QStringList boxes =
+            dismissBoxes([&] { QMetaObject::invokeMethod(&w, qPrintable(command), Qt::DirectConnection); });
         QCOMPARE(status(w), QStringLiteral("Error"));
+        // The box after the command's own names the file and says what is wrong.
+        QCOMPARE(boxes.size(), 2);
+        QVERIFY2(boxes[1].startsWith("Lumivex: ") && boxes[1].contains(path) && boxes[1].contains(why),
+                 qPrintable(boxes[1]));
+        QCOMPARE(w.scene().CamPos, cam);
+        QCOMPARE(w.picture().cacheKey(), before.cacheKey()); // not replaced
+        QVERIFY(!w.isRendering());
+        QCOMPARE(w.windowTitle(), QStringLiteral("Lumivex"));
     }
 
     void quickKeysEndWithTheLastCamerasPicture()
@@ -394,8 +423,8 @@ private slots:
             QTest::keyClick(&w, keys[gen.bounded(7)]);
         SETTLE(w);
         QCOMPARE(status(w), QStringLiteral("Made"));
-        QCOMPARE(*w.curImage, render(w.scene));
-        QCOMPARE(w.labelIm->pixmap().toImage().convertToFormat(QImage::Format_RGB32), pixels(*w.curImage));
+        QCOMPARE(w.picture(), render(w.scene()));
+        QCOMPARE(w.shownPicture(), pixels(w.picture()));
     }
 
     void blurSequencesEndAsOneByOne_data()
@@ -416,24 +445,24 @@ private slots:
             SETTLE(patient);
         }
         SETTLE(quick);
-        QCOMPARE(quick.scene.CamPos, patient.scene.CamPos);
-        QCOMPARE(quick.AntiAl, patient.AntiAl);
+        QCOMPARE(quick.scene().CamPos, patient.scene().CamPos);
+        QCOMPARE(quick.isBlurred(), patient.isBlurred());
         QCOMPARE(status(quick), status(patient));
-        QCOMPARE(*quick.curImage, *patient.curImage);
+        QCOMPARE(quick.picture(), patient.picture());
     }
 
     void dragShowsTheMovingCamera()
     {
         MainWindow w;
-        const QImage before = *w.curImage;
+        const QImage before = w.picture();
         sendMouse(w, QEvent::MouseButtonPress, QPoint(100, 100));
         sendMouse(w, QEvent::MouseMove, QPoint(160, 100));
         // A frame this small renders quickly: the preview is the whole picture.
-        QTRY_COMPARE(w.labelIm->pixmap().toImage().convertToFormat(QImage::Format_RGB32), pixels(render(w.scene)));
-        QCOMPARE(*w.curImage, before);
+        QTRY_COMPARE(w.shownPicture(), pixels(render(w.scene())));
+        QCOMPARE(w.picture(), before);
         sendMouse(w, QEvent::MouseButtonRelease, QPoint(160, 100));
         SETTLE(w);
-        QCOMPARE(*w.curImage, render(w.scene));
+        QCOMPARE(w.picture(), render(w.scene()));
     }
 
     void longRenderKeepsTheWindowLiveAndClosesCleanly()
@@ -470,15 +499,16 @@ private slots:
         for (QAction* a : top)
             titles << (a->isSeparator() ? QStringLiteral("|") : a->text());
         // The three first menus as they always were, then the newer ones.
-        QCOMPARE(titles, QStringList({"&File", "|", "&Load", "|", "&Save", "|", "&Edit", "&View"}));
+        QCOMPARE(titles, QStringList({"&File", "|", "&Load", "|", "&Save", "|", "&Edit", "&View", "&Help"}));
         const auto items = [](QAction* menu) {
             QStringList out;
             for (QAction* a : menu->menu()->actions())
                 out << (a->isSeparator() ? QStringLiteral("|") : a->text() + " / " + a->shortcut().toString());
             return out;
         };
-        QCOMPARE(items(top[0]), QStringList({"&Open... / Ctrl+O", "Open &Recent / ", "&Export Picture... / Ctrl+E",
-                                             "|", "E&xit / " + QKeySequence(QKeySequence::Quit).toString()}));
+        QCOMPARE(items(top[0]), QStringList({"&Open... / Ctrl+O", "Open &Recent / ", "&Save / Ctrl+S",
+                                             "&Export Picture... / Ctrl+E", "|",
+                                             "E&xit / " + QKeySequence(QKeySequence::Quit).toString()}));
         QCOMPARE(top[0]->menu()->actions().last()->statusTip(), QStringLiteral("Exit Lumivex"));
         QCOMPARE(top[0]->menu()->actions().last()->shortcuts(), QKeySequence::keyBindings(QKeySequence::Quit));
         const auto tips = [](QAction* menu) {
@@ -492,7 +522,8 @@ private slots:
         QCOMPARE(tips(top[4]), QStringList({"&XML / Save attributes in XML format",
                                             "&Bin / Save attributes in Binary format"}));
         QCOMPARE(items(top[6]), QStringList({"&Undo / Ctrl+Z", "&Redo / Ctrl+Shift+Z", "|", "&Copy Picture / Ctrl+C"}));
-        QCOMPARE(items(top[7]), QStringList({"Scene &Panel / Ctrl+P"}));
+        QCOMPARE(items(top[7]), QStringList({"Scene &Panel / Ctrl+P", "|", "&Stop Rendering / Ctrl+."}));
+        QCOMPARE(items(top[8]), QStringList({"&Keys and Mouse / F1", "&About Lumivex / "}));
     }
 
     void exitSaysGoodbyeAndCloses()
@@ -513,6 +544,208 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QVERIFY(dismissBoxes([&] { w.close(); }).isEmpty());
         QVERIFY(!w.isVisible());
+    }
+    void modifierKeysOnlyReachShortcuts_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<bool>("moves");
+        QTest::newRow("Ctrl alone") << int(Qt::Key_Control) << int(Qt::ControlModifier) << false;
+        QTest::newRow("Shift alone") << int(Qt::Key_Shift) << int(Qt::ShiftModifier) << false;
+        QTest::newRow("Alt alone") << int(Qt::Key_Alt) << int(Qt::AltModifier) << false;
+        QTest::newRow("Meta alone") << int(Qt::Key_Meta) << int(Qt::MetaModifier) << false;
+        QTest::newRow("Caps Lock") << int(Qt::Key_CapsLock) << 0 << false;
+        QTest::newRow("Ctrl+Z, nothing to undo") << int(Qt::Key_Z) << int(Qt::ControlModifier) << false;
+        QTest::newRow("Ctrl+Shift+X") << int(Qt::Key_X) << int(Qt::ControlModifier | Qt::ShiftModifier) << false;
+        QTest::newRow("Alt+D") << int(Qt::Key_D) << int(Qt::AltModifier) << false;
+        QTest::newRow("Meta+A") << int(Qt::Key_A) << int(Qt::MetaModifier) << false;
+        QTest::newRow("Shift+D moves as D") << int(Qt::Key_D) << int(Qt::ShiftModifier) << true;
+    }
+
+    void modifierKeysOnlyReachShortcuts()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(bool, moves);
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QTest::keyClick(&w, Qt::Key_Q);
+        SETTLE(w);
+        const QImage blurred = w.picture();
+        QTest::keyClick(&w, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        if (moves) {
+            SETTLE(w);
+            QCOMPARE(w.scene().CamPos, Vector3D(stepped(0, 0.1), 0, -1.5f));
+            QCOMPARE(status(w), QStringLiteral("Made"));
+            QVERIFY(!w.isBlurred());
+            return;
+        }
+        QVERIFY(!w.isRendering());
+        QCOMPARE(w.scene().CamPos, Vector3D(0, 0, -1.5f));
+        QVERIFY(w.isBlurred());
+        QCOMPARE(w.shownPicture(), pixels(blurred));
+    }
+
+    void shortcutsAfterABlurTakeTheBlurredPicture()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("shot.png");
+        MainWindow w;
+        w.setFileNameAsker([&](bool) { return path; });
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QTest::keyClick(&w, Qt::Key_Q);
+        SETTLE(w);
+        const QImage blurred = pixels(w.picture());
+        QTest::keyClick(&w, Qt::Key_E, Qt::ControlModifier);
+        QTest::keyClick(&w, Qt::Key_C, Qt::ControlModifier);
+        SETTLE(w);
+        QVERIFY(w.isBlurred());
+        QCOMPARE(pixels(w.picture()), blurred);
+        QCOMPARE(pixels(QImage(path)), blurred);
+        QCOMPARE(pixels(QGuiApplication::clipboard()->image()), blurred);
+        // With a step to undo, Ctrl+Z and Ctrl+Shift+Z reach undo and redo.
+        QTest::keyClick(&w, Qt::Key_D);
+        QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(w.scene().CamPos, Vector3D(0, 0, -1.5f));
+        QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(w.scene().CamPos, Vector3D(stepped(0, 0.1), 0, -1.5f));
+    }
+
+    void statusAreaShowsCameraSizeTimeAndBlur()
+    {
+        qint64 now = 1000;
+        MainWindow w;
+        w.setClock([&now] { return now; });
+        const auto area = [&w] { return w.findChild<StatusArea*>()->text(); };
+        QTest::keyClick(&w, Qt::Key_D);
+        now = 1250;
+        SETTLE(w);
+        QCOMPARE(area(), QStringLiteral("Camera 0.1, 0, -1.5 | 1024 × 768 | 250 ms"));
+        QTest::keyClick(&w, Qt::Key_Q);
+        now = 9000; // a blur is no render
+        SETTLE(w);
+        QCOMPARE(area(), QStringLiteral("Camera 0.1, 0, -1.5 | 1024 × 768 | 250 ms | blurred"));
+        // The camera shows at once, before its picture.
+        QTest::keyClick(&w, Qt::Key_W);
+        QVERIFY2(area().startsWith(QStringLiteral("Camera 0.1, -0.1, -1.5 | 1024 × 768")), qPrintable(area()));
+        SETTLE(w);
+        QVERIFY2(!area().contains("blurred"), qPrintable(area()));
+        // The passing messages keep their place and timing beside it.
+        QCOMPARE(status(w), QStringLiteral("Made"));
+    }
+
+    void stopRenderingKeepsThePicture()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("large.xml");
+        QVERIFY(writeSizedScene(path, 2048, 1536));
+        MainWindow w;
+        const QImage first = w.picture();
+        QAction* stop = findAction(w, "&Stop Rendering");
+        QVERIFY(stop && !stop->isEnabled());
+        QVERIFY(w.openFile(path));
+        QVERIFY(w.isRendering());
+        QVERIFY(stop->isEnabled());
+        const qint64 shown = w.shownPicture().cacheKey();
+        stop->trigger();
+        QVERIFY(!w.isRendering());
+        QVERIFY(!stop->isEnabled());
+        QCOMPARE(status(w), QStringLiteral("Rendering stopped"));
+        // Nothing of the stopped work arrives later.
+        BackgroundRenderer::waitForWorkers();
+        QCoreApplication::processEvents();
+        QCOMPARE(w.shownPicture().cacheKey(), shown);
+        QCOMPARE(w.picture().cacheKey(), first.cacheKey());
+        // The next blur renders the current camera first.
+        QTest::keyClick(&w, Qt::Key_Q);
+        SETTLE(w);
+        QCOMPARE(w.picture(), blurImage(render(w.scene())));
+        QCOMPARE(status(w), QStringLiteral("AntiAliasing Made"));
+    }
+
+    void hidingThePanelGivesItsRoomBack()
+    {
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QApplication::processEvents();
+        const QSize alone = w.size();
+        QAction* panel = findAction(w, "Scene &Panel");
+        panel->trigger();
+        QTRY_VERIFY(w.width() > alone.width());
+        panel->trigger();
+        QTRY_COMPARE(w.size(), alone);
+    }
+
+    void startWithAHugeSceneFileShowsTheWindowAtOnce()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("huge.xml");
+        QVERIFY(writeSizedScene(path, 8192, 8192));
+        QString why;
+        MainWindow w(path, &why);
+        QVERIFY2(why.isEmpty(), qPrintable(why));
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        // Shown while its picture is on the way, which shows coarse first.
+        QVERIFY(w.isRendering());
+        QCOMPARE(w.windowTitle(), QStringLiteral("huge.xml — Lumivex"));
+        QTRY_COMPARE_WITH_TIMEOUT(w.shownPicture().size(), QSize(1024, 1024), 20000);
+        QVERIFY(w.isRendering());
+        Scene coarse = w.scene();
+        coarse.Wid = coarse.Hey = 1024;
+        QCOMPARE(w.shownPicture(), pixels(render(coarse)));
+        w.close();
+        QVERIFY(!w.isRendering());
+    }
+
+    void pictureViewShowsPicturesAndStretchesStandIns()
+    {
+        Scene s = Scene::builtIn();
+        s.Wid = 64;
+        s.Hey = 48;
+        const QImage full = pixels(render(s));
+        Scene small = s;
+        small.Wid = 8;
+        small.Hey = 6;
+        const QImage standIn = pixels(render(small));
+        PictureView view;
+        view.setPicture(full);
+        QCOMPARE(pixels(view.grab().toImage()), full);
+        view.setStandIn(standIn);
+        QVERIFY(view.showsStandIn());
+        const QImage stretched = pixels(view.grab().toImage());
+        QCOMPARE(stretched.size(), QSize(64, 48));
+        for (int y = 0; y < 48; ++y)
+            for (int x = 0; x < 64; ++x)
+                QCOMPARE(stretched.pixel(x, y), standIn.pixel(x / 8, y / 8));
+        view.clear(QSize(10, 5));
+        QImage black(10, 5, QImage::Format_RGB32);
+        black.fill(Qt::black);
+        QCOMPARE(pixels(view.grab().toImage()), black);
+    }
+
+    void helpListsTheInputsAndSaysWhatThisIs()
+    {
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QTest::keyClick(&w, Qt::Key_F1);
+        QVERIFY(!w.isRendering()); // F1 is help, not "any other key"
+        auto* keys = w.findChild<QDialog*>();
+        QVERIFY(keys && keys->isVisible() && !keys->isModal());
+        const QString table = keys->findChild<QLabel*>()->text();
+        for (const char* row : {"Escape", "Any other key", "Ctrl+S", "Ctrl+.", "Ctrl+Shift+Z", "F1"})
+            QVERIFY2(table.contains(row), row);
+        const QStringList boxes = dismissBoxes([&] { findAction(w, "&About Lumivex")->trigger(); });
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY2(boxes[0].startsWith("About Lumivex: ") && boxes[0].contains("Lumivex " LUMIVEX_VERSION),
+                 qPrintable(boxes[0]));
+        // Closing the window closes the table too, so the program can end.
+        w.close();
+        QVERIFY(!keys->isVisible());
     }
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAction>
 #include <QApplication>
 #include <QMessageBox>
 #include <QStatusBar>
@@ -36,6 +37,15 @@ inline bool writeSizedScene(const QString& path, int wid, int hey)
     s.Hey = hey;
     XMLS writer;
     return saveScene(writer, path, s);
+}
+
+// The window's action whose menu text is `text`, such as "&Stop Rendering".
+inline QAction* findAction(MainWindow& w, const QString& text)
+{
+    for (QAction* a : w.findChildren<QAction*>())
+        if (a->text() == text)
+            return a;
+    return nullptr;
 }
 
 inline QString status(MainWindow& w)

@@ -1,22 +1,87 @@
 #include <QApplication>
+#include <QCommandLineParser>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 
 #include "app/mainwindow.h"
 
+namespace {
+
+QtMessageHandler g_defaultHandler = nullptr;
+
+// While the application object starts, a display that cannot be reached ends Qt with a fatal
+// message and an abort; it becomes one line and status 1.
+void startUpHandler(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (type != QtFatalMsg) {
+        g_defaultHandler(type, context, text);
+        return;
+    }
+    const QByteArray display = qgetenv("DISPLAY");
+    std::fprintf(stderr, "lumivex: cannot open a window: no display could be reached%s\n",
+                 display.isEmpty() ? "" : qPrintable(QStringLiteral(" (DISPLAY is %1)").arg(QString::fromLocal8Bit(display))));
+    std::fflush(stderr);
+    std::_Exit(1);
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
     QCoreApplication::setOrganizationName("Lumivex");
     QCoreApplication::setApplicationName("Lumivex");
-    MainWindow mainWin;
-    mainWin.setWindowTitle("Lumivex");
+    QCoreApplication::setApplicationVersion(LUMIVEX_VERSION);
+
+    // The options are read before anything needs a display, so that --help and --version
+    // answer anywhere.
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    QCommandLineParser parser;
+    parser.setApplicationDescription("Renders a scene of spheres and tori by sphere tracing and moves the camera "
+                                     "through it. Keys and mouse: Help > Keys and Mouse (F1) in the window.");
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    parser.addPositionalArgument("file", "A scene file to open, in either format.", "[file]");
+    const bool parsed = parser.parse(args) && parser.positionalArguments().size() <= 1;
+    // The window takes none of Qt's own options, so --help-all says what --help does.
+    const bool wantsHelp = parsed && (parser.isSet(help) || parser.isSet(QStringLiteral("help-all")));
+    if (!parsed || wantsHelp || parser.isSet(version)) {
+        // Only for the program's name in the usage: no display is opened.
+        QCoreApplication app(argc, argv);
+        if (!parsed) {
+            const QString why = parser.errorText().isEmpty() ? QStringLiteral("one scene file at most") : parser.errorText();
+            std::fprintf(stderr, "lumivex: %s\n%s", qPrintable(why), qPrintable(parser.helpText()));
+            return 2;
+        }
+        if (wantsHelp)
+            parser.showHelp(0);
+        parser.showVersion();
+    }
+
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        std::fprintf(stderr, "lumivex: no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+                             "xvfb-run lumivex runs it on a virtual one\n");
+        return 1;
+    }
+#endif
+    g_defaultHandler = qInstallMessageHandler(startUpHandler);
+    QApplication app(argc, argv);
+    qInstallMessageHandler(g_defaultHandler);
+
     // `lumivex FILE` opens a scene file of either format; a bad one leaves the built-in scene.
-    const QStringList args = app.arguments();
-    if (args.size() > 1) {
+    std::unique_ptr<MainWindow> mainWin;
+    if (parser.positionalArguments().isEmpty()) {
+        mainWin = std::make_unique<MainWindow>();
+    } else {
         QString why;
-        if (!mainWin.openFile(args.at(1), &why))
+        mainWin = std::make_unique<MainWindow>(parser.positionalArguments().first(), &why);
+        if (!why.isEmpty())
             std::fprintf(stderr, "lumivex: %s\n", qPrintable(why));
     }
-    mainWin.show();
+    mainWin->show();
     return app.exec();
 }

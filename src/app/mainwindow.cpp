@@ -3,7 +3,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QCloseEvent>
-#include <QDateTime>
+#include <QDialog>
 #include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -11,11 +11,11 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QScrollArea>
 #include <QSettings>
@@ -24,22 +24,20 @@
 #include <QTimer>
 #include <QUndoStack>
 #include <QVBoxLayout>
-#include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <utility>
 
+#include "app/help.h"
+#include "app/picturejobs.h"
+#include "app/pictureview.h"
+#include "app/scenechange.h"
 #include "app/scenepanel.h"
+#include "app/statusarea.h"
 #include "fileio/fileaccess.h"
-#include "picture/blur.h"
 #include "picture/picturefile.h"
-#include "render/background.h"
-#include "render/distancefield.h"
-#include "render/lighting.h"
 #include "render/tracer.h"
 #include "serial/binserial.h"
-#include "serial/scenefile.h"
 #include "serial/xmlserial.h"
 
 namespace {
@@ -50,11 +48,6 @@ constexpr double kStep = 0.1;
 constexpr double kMouseDivisor = 3.0;
 // Work that takes longer than this shows a progress bar and a busy cursor.
 constexpr int kProgressAfterMs = 300;
-// A drag preview should take no longer than a frame at this rate.
-constexpr double kPreviewRate = 30.0;
-
-// Camera moves closer together than this make one step of undo.
-constexpr qint64 kMoveBurstMs = 1000;
 constexpr int kRecentFiles = 8;
 const char* const kSceneFilter = "Scene files (*.xml *.bin *.txt);;XML scene files (*.xml);;Line-format scene files (*.bin *.txt);;All files (*)";
 const char* const kPictureFilter = "PNG picture (*.png);;JPEG picture (*.jpg *.jpeg);;BMP picture (*.bmp);;PPM picture (*.ppm)";
@@ -80,81 +73,102 @@ std::unique_ptr<QSettings> openSettings()
     return std::make_unique<QSettings>(path, QSettings::IniFormat);
 }
 
-bool sameScene(const Scene& a, const Scene& b)
-{
-    // Compared as they would be saved: every field, bit for bit.
-    return std::memcmp(&a, &b, sizeof(Scene)) == 0;
-}
-
 // Adds `delta` in double and stores the sum rounded to float, as every camera move does.
 void moveAxis(float& component, double delta)
 {
     component = static_cast<float>(static_cast<double>(component) + delta);
 }
 
-} // namespace
-
-// One step of undo: the whole scene before and after a change. The change has been made when
-// the command is recorded, so its first redo does nothing.
-class SceneChange : public QUndoCommand {
-public:
-    SceneChange(MainWindow* window, const Scene& before, const Scene& after, const QString& text, bool cameraMove)
-        : QUndoCommand(text), m_window(window), m_before(before), m_after(after), m_camera(cameraMove),
-          m_when(QDateTime::currentMSecsSinceEpoch())
-    {
-    }
-    int id() const override { return m_camera ? 1 : -1; }
-    bool mergeWith(const QUndoCommand* other) override
-    {
-        const auto* o = static_cast<const SceneChange*>(other);
-        if (o->m_when - m_when > kMoveBurstMs)
-            return false;
-        m_after = o->m_after;
-        m_when = o->m_when;
+// A key pressed with Ctrl, Alt or Meta belongs to the shortcuts, and a modifier or lock key
+// pressed alone is no key of its own: neither moves the camera or renders.
+bool shortcutKeyOnly(const QKeyEvent* pe)
+{
+    if (pe->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
         return true;
+    switch (pe->key()) {
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Meta:
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R:
+    case Qt::Key_Hyper_L:
+    case Qt::Key_Hyper_R:
+    case Qt::Key_Mode_switch:
+    case Qt::Key_CapsLock:
+    case Qt::Key_NumLock:
+        return true;
+    default:
+        return false;
     }
-    void redo() override
-    {
-        if (m_fresh) {
-            m_fresh = false;
-            return;
-        }
-        m_window->applyScene(m_after);
-    }
-    void undo() override { m_window->applyScene(m_before); }
+}
 
-private:
-    MainWindow* m_window;
-    Scene m_before, m_after;
-    bool m_camera;
-    qint64 m_when;
-    bool m_fresh = true;
-};
+// The first suffix a file dialog filter names, "png" for "PNG picture (*.png)".
+QString filterSuffix(const QString& filter)
+{
+    return QRegularExpression(QStringLiteral("\\*\\.(\\w+)")).match(filter).captured(1);
+}
+
+// True when there is memory for a picture of this size and its screen copy. Memory that is
+// allocated but not touched costs no time, however large.
+bool roomForPicture(int wid, int hey)
+{
+    const QImage picture(wid, hey, QImage::Format_ARGB32);
+    const QImage display(wid, hey, QImage::Format_RGB32);
+    return !picture.isNull() && !display.isNull();
+}
+
+} // namespace
 
 MainWindow::MainWindow()
 {
-    window = new QWidget;
-    scene = Scene::builtIn();
-    labelIm = new QLabel;
-    image = new QPixmap(scene.Wid, scene.Hey);
-    curImage = new QImage(scene.Wid, scene.Hey, QImage::Format_ARGB32);
+    build();
     // The first picture is there before the window shows.
-    Paint();
+    const qint64 start = m_clock();
+    jobs->adopt(::render(m_scene));
+    statusArea->setRenderTime((m_clock() - start) / 1000.0);
+    view->setPicture(jobs->display());
     statusBar()->showMessage(tr("Rayed"), kPassingMessageMs);
+    finishBuilding();
+}
 
+MainWindow::MainWindow(const QString& fileName, QString* why)
+{
+    build();
+    finishBuilding();
+    if (!openFile(fileName, why))
+        refresh(QString());
+}
+
+void MainWindow::build()
+{
+    m_started.start();
+    m_clock = [this] { return m_started.elapsed(); };
+    m_scene = Scene::builtIn();
+    window = new QWidget;
+    view = new PictureView;
+    view->clear(QSize(m_scene.Wid, m_scene.Hey));
     mainLayout = new QVBoxLayout;
     // The window cannot shrink below the picture (or the screen, where the picture is larger).
     mainLayout->setSizeConstraint(QLayout::SetMinimumSize);
-    labelIm->setPixmap(*image);
     scrollArea = new QScrollArea;
     scrollArea->setFrameShape(QFrame::NoFrame);
-    scrollArea->setWidget(labelIm);
+    // Keys go to the camera, not to scrolling.
+    scrollArea->setFocusPolicy(Qt::NoFocus);
+    scrollArea->setWidget(view);
     mainLayout->addWidget(scrollArea);
     window->setLayout(mainLayout);
+    // A click on the picture takes the keys back from a panel field.
+    window->setFocusPolicy(Qt::ClickFocus);
     setCentralWidget(window);
 
-    renderer = new BackgroundRenderer(this);
-    connect(renderer, &BackgroundRenderer::finished, this, &MainWindow::showPicture);
+    jobs = new PictureJobs(this);
+    connect(jobs, &PictureJobs::shown, this, &MainWindow::onPictureShown);
+    connect(jobs, &PictureJobs::standIn, this, &MainWindow::onStandIn);
+    connect(jobs, &PictureJobs::failed, this, &MainWindow::onPictureFailed);
+    statusArea = new StatusArea;
+    statusBar()->addPermanentWidget(statusArea);
     progressBar = new QProgressBar;
     progressBar->setRange(0, 100);
     progressBar->setMaximumWidth(200);
@@ -163,57 +177,113 @@ MainWindow::MainWindow()
     progressTimer = new QTimer(this);
     progressTimer->setInterval(100);
     connect(progressTimer, &QTimer::timeout, this, &MainWindow::updateProgress);
+    connect(jobs, &PictureJobs::busyChanged, this, [this](bool busy) {
+        if (stopAct)
+            stopAct->setEnabled(busy);
+        if (busy)
+            progressTimer->start();
+        else
+            updateProgress();
+    });
 
     undoStack = new QUndoStack(this);
     panel = new ScenePanel;
-    panel->showScene(scene);
     connect(panel, &ScenePanel::edited, this, [this](const Scene& edited) {
-        const Scene before = scene;
+        const Scene before = m_scene;
         applyScene(edited);
         recordChange(before, tr("Edit Scene"), false);
     });
-    panelDock = new QDockWidget(tr("Scene"), this);
-    panelDock->setObjectName("scenePanel");
-    panelDock->setWidget(panel);
-    addDockWidget(Qt::RightDockWidgetArea, panelDock);
-    // Hidden at start: the window looks as it always has.
-    panelDock->hide();
+    connect(panel, &ScenePanel::refused, this,
+            [this](const QString& why) { statusBar()->showMessage(why, kPassingMessageMs); });
+    panelDock = addPanel(panel, tr("Scene"), "scenePanel", tr("Scene &Panel"), QKeySequence(Qt::CTRL | Qt::Key_P),
+                         tr("Show or hide the scene's values"));
     setAcceptDrops(true);
+}
 
+void MainWindow::finishBuilding()
+{
     createActions();
     createMenus();
     createStatusBar();
     setUnifiedTitleAndToolBarOnMac(true);
+    setWindowTitle("Lumivex");
+    exportAct->setEnabled(!picture().isNull());
+    copyAct->setEnabled(!picture().isNull());
+    showSceneValues();
     // With the menus in place, so that their height is known.
     fitPicture();
 }
 
-MainWindow::~MainWindow()
+MainWindow::~MainWindow() = default;
+
+void MainWindow::setClock(std::function<qint64()> clock)
 {
-    // No worker may still write into a picture of this window.
-    renderer->stopAll();
-    delete image;
-    delete curImage;
-    // The widgets belong to the window's object tree, which frees them.
+    m_clock = clock;
+    jobs->setClock(std::move(clock));
+}
+
+const QImage& MainWindow::picture() const
+{
+    return jobs->picture();
+}
+
+const QImage& MainWindow::shownPicture() const
+{
+    return view->shown();
+}
+
+bool MainWindow::isBlurred() const
+{
+    return jobs->blurred();
 }
 
 bool MainWindow::isRendering() const
 {
-    return renderer->busy();
+    return jobs->busy();
+}
+
+QDockWidget* MainWindow::addPanel(QWidget* content, const QString& title, const QString& objectName,
+                                  const QString& menuText, const QKeySequence& shortcut, const QString& statusTip)
+{
+    auto* dock = new QDockWidget(title, this);
+    dock->setObjectName(objectName);
+    dock->setWidget(content);
+    addDockWidget(Qt::RightDockWidgetArea, dock);
+    // Hidden at start: the window shows the picture alone.
+    dock->hide();
+    connect(dock, &QDockWidget::visibilityChanged, this, [this, dock](bool visible) {
+        if (!visible && isVisible() && !dock->isFloating() && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+            fitWindowLater();
+    });
+    QAction* toggle = dock->toggleViewAction();
+    toggle->setText(menuText);
+    toggle->setShortcut(shortcut);
+    toggle->setStatusTip(statusTip);
+    panelActions << toggle;
+    return dock;
 }
 
 void MainWindow::closeEvent(QCloseEvent* pe)
 {
-    renderer->stopAll();
-    jobs.clear();
-    updateProgress();
+    // Nothing waits for the work in flight: the process may end at once.
+    jobs->stop();
+    if (keysDialog)
+        keysDialog->close();
     QMainWindow::closeEvent(pe);
+}
+
+void MainWindow::resizePicture()
+{
+    const QSize size(m_scene.Wid, m_scene.Hey);
+    if (view->size() == size)
+        return;
+    view->clear(size);
+    fitPicture();
 }
 
 void MainWindow::fitPicture()
 {
-    const QSize picture(scene.Wid, scene.Hey);
-    labelIm->resize(picture);
+    const QSize picture = view->size();
     QSize room = picture;
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         // Leave room for the menu bar, the status bar, the layout's margins and the frame the
@@ -228,7 +298,12 @@ void MainWindow::fitPicture()
     }
     scrollArea->setMinimumSize(room);
     scrollArea->setMaximumSize(picture);
-    // A smaller picture than before: the window fits it again, once the layout has caught up.
+    fitWindowLater();
+}
+
+void MainWindow::fitWindowLater()
+{
+    // A smaller picture than before, or a panel gone: the window fits what is left.
     if (isVisible())
         QTimer::singleShot(0, this, [this] {
             mainLayout->activate();
@@ -273,6 +348,10 @@ void MainWindow::createActions()
         if (!name.isEmpty())
             openInteractively(name);
     });
+    saveAct = new QAction(tr("&Save"), this);
+    saveAct->setShortcut(QKeySequence::Save);
+    saveAct->setStatusTip(tr("Save the scene in the file it came from, in its format"));
+    connect(saveAct, &QAction::triggered, this, &MainWindow::saveOpenFile);
     exportAct = new QAction(tr("&Export Picture..."), this);
     exportAct->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
     exportAct->setStatusTip(tr("Write the picture on screen as PNG, JPEG, BMP or PPM"));
@@ -285,18 +364,29 @@ void MainWindow::createActions()
     undoAct->setShortcut(QKeySequence::Undo);
     redoAct = undoStack->createRedoAction(this, tr("&Redo"));
     redoAct->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
-    QAction* panelAct = panelDock->toggleViewAction();
-    panelAct->setText(tr("Scene &Panel"));
-    panelAct->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
-    panelAct->setStatusTip(tr("Show or hide the scene's values"));
+    stopAct = new QAction(tr("&Stop Rendering"), this);
+    stopAct->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Period));
+    stopAct->setStatusTip(tr("Stop the picture on its way; the picture on screen stays"));
+    stopAct->setEnabled(jobs->busy());
+    connect(stopAct, &QAction::triggered, this, &MainWindow::stopRendering);
+    keysAct = new QAction(tr("&Keys and Mouse"), this);
+    keysAct->setShortcut(QKeySequence(Qt::Key_F1));
+    keysAct->setStatusTip(tr("List what each key and the mouse do"));
+    connect(keysAct, &QAction::triggered, this, &MainWindow::showKeys);
+    aboutAct = new QAction(tr("&About Lumivex"), this);
+    aboutAct->setStatusTip(tr("Show the program's version"));
+    connect(aboutAct, &QAction::triggered, this,
+            [this] { QMessageBox::about(this, tr("About Lumivex"), aboutText()); });
 }
 
 void MainWindow::createMenus()
 {
+    // Every menu is built here, in the order of the menu bar.
     fileMenu = menuBar()->addMenu(tr("&File"));
     fileMenu->addAction(openAct);
     recentMenu = fileMenu->addMenu(tr("Open &Recent"));
     rebuildRecentMenu();
+    fileMenu->addAction(saveAct);
     fileMenu->addAction(exportAct);
     fileMenu->addSeparator();
     fileMenu->addAction(exitAct);
@@ -317,140 +407,74 @@ void MainWindow::createMenus()
     edit->addAction(redoAct);
     edit->addSeparator();
     edit->addAction(copyAct);
-    QMenu* view = menuBar()->addMenu(tr("&View"));
-    view->addAction(panelDock->toggleViewAction());
+
+    QMenu* viewMenu = menuBar()->addMenu(tr("&View"));
+    viewMenu->addActions(panelActions);
+    viewMenu->addSeparator();
+    viewMenu->addAction(stopAct);
+
+    QMenu* help = menuBar()->addMenu(tr("&Help"));
+    help->addAction(keysAct);
+    help->addAction(aboutAct);
     fileMenu = menuBar()->actions().first()->menu();
 }
 
-void MainWindow::Paint()
+void MainWindow::showSceneValues()
 {
-    renderInto(scene, *curImage);
-    image->convertFromImage(*curImage, Qt::AutoColor);
-    // The label keeps its own copy of a pixmap, so it is handed the new one.
-    labelIm->setPixmap(*image);
-    shownSerial = serial;
-}
-
-void MainWindow::AntiAliasing()
-{
-    if (AntiAl)
-        return;
-    *curImage = blurImage(*curImage);
-    image->convertFromImage(*curImage, Qt::AutoColor);
-    labelIm->setPixmap(*image);
-    statusBar()->showMessage(tr("AntiAliasing Made"), kPassingMessageMs);
-    repaint();
-}
-
-void MainWindow::wash(QImage* Temp, int koef1, int koef2, int N, double* wind, bool a)
-{
-    ::wash(*curImage, Temp, koef1, koef2, N, wind, a);
-}
-
-float MainWindow::countMinDist(Vector3D temp, int* numObj, bool b1, bool b2, bool b3, bool b4, bool b5) const
-{
-    return ::countMinDist(scene, temp, numObj, b1, b2, b3, b4, b5);
-}
-
-Vector3D MainWindow::countLites(Vector3D Dist, Vector3D Color, Vector3D SpeColor, Light Light0) const
-{
-    return ::countLites(Dist, Color, SpeColor, Light0);
-}
-
-void MainWindow::submit(const JobPurpose& purpose, const Scene& s, const QImage& source, bool blur)
-{
-    const quint64 tag = nextTag++;
-    jobs.insert(tag, purpose);
-    PictureJob job;
-    job.scene = s;
-    job.source = source;
-    job.blur = blur;
-    job.tag = tag;
-    // A running job is out of date unless it renders this very version (a blur waits for it).
-    const auto running = jobs.constFind(renderer->runningTag());
-    const bool stillWanted = running != jobs.constEnd() && running->serial == purpose.serial && !running->preview;
-    renderer->submit(job, stillWanted);
-    if (!progressTimer->isActive())
-        progressTimer->start();
+    panel->showScene(m_scene);
+    statusArea->setCamera(m_scene.CamPos);
+    statusArea->setPictureSize(m_scene.Wid, m_scene.Hey);
 }
 
 void MainWindow::refresh(const QString& message, bool persistent)
 {
-    panel->showScene(scene);
-    AntiAl = false;
-    blurAfter = 0;
-    ++serial;
-    JobPurpose p;
-    p.serial = serial;
-    p.message = message;
-    p.persistent = persistent;
-    fullPending = serial;
-    submit(p, scene, QImage(), false);
-}
-
-MainWindow::JobPurpose MainWindow::blurPurpose() const
-{
-    JobPurpose b;
-    b.serial = serial;
-    b.blurred = true;
-    b.message = tr("AntiAliasing Made");
-    return b;
+    showSceneValues();
+    jobs->render(m_scene, message, persistent);
 }
 
 void MainWindow::renderPreview()
 {
-    panel->showScene(scene);
-    ++serial;
-    // Reduced so that a preview takes about a frame of kPreviewRate.
-    const int divisor = lastRenderSeconds * kPreviewRate > 1 ? int(std::ceil(std::sqrt(lastRenderSeconds * kPreviewRate))) : 1;
-    Scene s = scene;
-    s.Wid = std::max(1, scene.Wid / divisor);
-    s.Hey = std::max(1, scene.Hey / divisor);
-    JobPurpose p;
-    p.serial = serial;
-    p.preview = true;
-    submit(p, s, QImage(), false);
+    showSceneValues();
+    jobs->preview(m_scene);
 }
 
-void MainWindow::showPicture(quint64 tag, const QImage& picture, const QImage& display, double seconds)
+void MainWindow::onPictureShown(const QImage& display, bool blurred, const QString& message, bool persistent,
+                                double seconds)
 {
-    const JobPurpose p = jobs.take(tag);
-    updateProgress();
-    if (p.serial != serial)
-        return; // a newer request is on its way
-    if (picture.isNull()) {
-        statusBar()->showMessage(tr("Error"));
+    view->setPicture(display);
+    if (!blurred)
+        statusArea->setRenderTime(seconds);
+    statusArea->setBlurred(blurred);
+    exportAct->setEnabled(true);
+    copyAct->setEnabled(true);
+    if (!message.isEmpty())
+        statusBar()->showMessage(message, persistent ? 0 : kPassingMessageMs);
+}
+
+void MainWindow::onStandIn(const QImage& display, bool coarse)
+{
+    // A preview that comes after the drag has ended is out of date.
+    if (!coarse && !dragging)
         return;
-    }
-    if (p.preview) {
-        if (dragging)
-            labelIm->setPixmap(QPixmap::fromImage(
-                picture.size() == curImage->size() ? picture : picture.scaled(curImage->size())));
-        return;
-    }
-    if (!p.blurred) {
-        lastRenderSeconds = seconds;
-        fullPending = 0;
-    }
-    *curImage = picture;
-    // The same pixels, already in the pixmap's own format: taken over without a copy.
-    *image = QPixmap::fromImage(QImage(display));
-    labelIm->setPixmap(*image);
-    shownSerial = serial;
-    if (!p.message.isEmpty())
-        statusBar()->showMessage(p.message, p.persistent ? 0 : kPassingMessageMs);
-    if (!p.blurred && blurAfter == serial) {
-        // A Q pressed while this picture was on its way blurs it now.
-        blurAfter = 0;
-        submit(blurPurpose(), scene, *curImage, true);
+    view->setStandIn(display);
+    statusArea->setBlurred(false);
+}
+
+void MainWindow::onPictureFailed()
+{
+    statusBar()->showMessage(tr("Error"));
+    // The last picture stays on screen.
+    if (!jobs->display().isNull() && view->shown().cacheKey() != jobs->display().cacheKey()) {
+        view->setPicture(jobs->display());
+        fitPicture();
     }
 }
 
 void MainWindow::updateProgress()
 {
-    const bool busy = renderer->busy();
-    if (busy && renderer->runningMs() > kProgressAfterMs) {
-        progressBar->setValue(int(renderer->progress() * 100));
+    const bool busy = jobs->busy();
+    if (busy && jobs->runningMs() > kProgressAfterMs) {
+        progressBar->setValue(int(jobs->progress() * 100));
         if (!progressBar->isVisible()) {
             progressBar->show();
             setCursor(Qt::BusyCursor);
@@ -459,57 +483,54 @@ void MainWindow::updateProgress()
     }
     if (!busy) {
         progressTimer->stop();
-        if (progressBar->isVisible()) {
+        if (!progressBar->isHidden()) {
             progressBar->hide();
             unsetCursor();
         }
     }
 }
 
+void MainWindow::stopRendering()
+{
+    if (!jobs->busy())
+        return;
+    jobs->stop();
+    statusBar()->showMessage(tr("Rendering stopped"), kPassingMessageMs);
+}
+
 void MainWindow::keyPressEvent(QKeyEvent* pe)
 {
-    const Scene before = scene;
-    switch (pe->key()) {
-    case Qt::Key_A:
-        moveAxis(scene.CamPos.X, -kStep);
-        break;
-    case Qt::Key_D:
-        moveAxis(scene.CamPos.X, kStep);
-        break;
-    case Qt::Key_W:
-        moveAxis(scene.CamPos.Y, -kStep);
-        break;
-    case Qt::Key_S:
-        moveAxis(scene.CamPos.Y, kStep);
-        break;
-    case Qt::Key_Z:
-        moveAxis(scene.CamPos.Z, -kStep);
-        break;
-    case Qt::Key_X:
-        moveAxis(scene.CamPos.Z, kStep);
-        break;
-    case Qt::Key_Q: {
-        if (AntiAl)
-            return;
-        AntiAl = true;
-        if (fullPending != 0 && fullPending == serial) {
-            // Blur the picture of this camera once it is there.
-            blurAfter = serial;
-            return;
-        }
-        if (shownSerial == serial) {
-            submit(blurPurpose(), scene, *curImage, true);
-        } else {
-            // The camera moved without a full picture (a drag): render it, then blur.
-            fullPending = serial;
-            submit(blurPurpose(), scene, QImage(), true);
-        }
+    if (shortcutKeyOnly(pe)) {
+        pe->ignore();
         return;
     }
+    const Scene before = m_scene;
+    switch (pe->key()) {
+    case Qt::Key_A:
+        moveAxis(m_scene.CamPos.X, -kStep);
+        break;
+    case Qt::Key_D:
+        moveAxis(m_scene.CamPos.X, kStep);
+        break;
+    case Qt::Key_W:
+        moveAxis(m_scene.CamPos.Y, -kStep);
+        break;
+    case Qt::Key_S:
+        moveAxis(m_scene.CamPos.Y, kStep);
+        break;
+    case Qt::Key_Z:
+        moveAxis(m_scene.CamPos.Z, -kStep);
+        break;
+    case Qt::Key_X:
+        moveAxis(m_scene.CamPos.Z, kStep);
+        break;
+    case Qt::Key_Q:
+        jobs->blur(m_scene, tr("AntiAliasing Made"));
+        return;
     case Qt::Key_Escape:
         // Closing drops the render this key would start; its message still shows.
         close();
-        AntiAl = false;
+        jobs->forgetBlur();
         statusBar()->showMessage(tr("Made"), kPassingMessageMs);
         return;
     default:
@@ -521,15 +542,15 @@ void MainWindow::keyPressEvent(QKeyEvent* pe)
 
 void MainWindow::wheelEvent(QWheelEvent* pe)
 {
-    const Scene before = scene;
+    const Scene before = m_scene;
     // A horizontal wheel counts when there is no vertical turn.
     int delta = pe->angleDelta().y();
     if (delta == 0)
         delta = pe->angleDelta().x();
     if (delta > 0)
-        moveAxis(scene.CamPos.Z, -kStep);
+        moveAxis(m_scene.CamPos.Z, -kStep);
     else if (delta < 0)
-        moveAxis(scene.CamPos.Z, kStep);
+        moveAxis(m_scene.CamPos.Z, kStep);
     recordChange(before, tr("Move Camera"), true);
     refresh(tr("Zoomed"));
 }
@@ -539,15 +560,15 @@ void MainWindow::mousePressEvent(QMouseEvent* pe)
     ptrMousePosition = pe->position().toPoint();
     dragging = true;
     dragMoved = false;
-    dragStart = scene;
+    dragStart = m_scene;
 }
 
 void MainWindow::mouseMoveEvent(QMouseEvent* pe)
 {
     // Every move adds the whole way from the press point; the picture follows at reduced size.
     const QPoint pos = pe->position().toPoint();
-    moveAxis(scene.CamPos.Y, (pos.y() - ptrMousePosition.y()) / kMouseDivisor / scene.Hey);
-    moveAxis(scene.CamPos.X, (pos.x() - ptrMousePosition.x()) / kMouseDivisor / scene.Wid);
+    moveAxis(m_scene.CamPos.Y, (pos.y() - ptrMousePosition.y()) / kMouseDivisor / m_scene.Hey);
+    moveAxis(m_scene.CamPos.X, (pos.x() - ptrMousePosition.x()) / kMouseDivisor / m_scene.Wid);
     dragMoved = true;
     if (dragging)
         renderPreview();
@@ -585,121 +606,164 @@ void MainWindow::announce(const QString& text)
     msgBox.exec();
 }
 
-QString MainWindow::askFileName(bool forSaving, const QString& filter)
+void MainWindow::warn(const QString& why)
 {
-    if (fileNameAsker)
-        return fileNameAsker(forSaving);
-    return forSaving ? QFileDialog::getSaveFileName(this, QString(), QString(), filter)
-                     : QFileDialog::getOpenFileName(this, QString(), QString(), filter);
+    QMessageBox::warning(this, "Lumivex", why);
 }
 
-bool MainWindow::Serializing(Serializer* Serial, const QString& fileName)
+QString MainWindow::askFileName(bool forSaving, const QString& filter, bool pictureSuffix)
+{
+    QString chosenFilter = filter.section(";;", 0, 0);
+    QString name;
+    if (fileNameAsker) {
+        name = fileNameAsker(forSaving);
+    } else if (!forSaving) {
+        name = QFileDialog::getOpenFileName(this, QString(), QString(), filter);
+    } else {
+        QFileDialog dialog(this);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setNameFilter(filter);
+        if (pictureSuffix) {
+            // The dialog adds the chosen type's suffix itself, and asks before replacing that file.
+            dialog.setDefaultSuffix(filterSuffix(chosenFilter));
+            connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                    [&dialog](const QString& f) { dialog.setDefaultSuffix(filterSuffix(f)); });
+        }
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return QString();
+        name = dialog.selectedFiles().first();
+        chosenFilter = dialog.selectedNameFilter();
+    }
+    // A name without a suffix (and no device or "-") takes the chosen type's.
+    if (pictureSuffix && !name.isEmpty() && QFileInfo(name).suffix().isEmpty() && !pictureFormatKnown(name))
+        name += "." + filterSuffix(chosenFilter);
+    return name;
+}
+
+bool MainWindow::Serializing(Serializer* Serial, const QString& fileName, QString* why)
 {
     if (Serial->readWrite)
-        return saveScene(*Serial, fileName, scene);
-    return loadScene(*Serial, fileName, scene);
+        return saveScene(*Serial, fileName, m_scene, why);
+    return loadScene(*Serial, fileName, m_scene, why);
 }
 
-bool MainWindow::rebuildPicture()
+void MainWindow::saveWith(Serializer& serial, const char* done)
 {
-    // Made before the old ones go: without the memory for them, the window keeps what it had.
-    auto fresh = std::make_unique<QImage>(scene.Wid, scene.Hey, QImage::Format_ARGB32);
-    if (fresh->isNull())
-        return false;
-    auto pixmap = std::make_unique<QPixmap>(scene.Wid, scene.Hey);
-    if (pixmap->isNull())
-        return false;
-    delete image;
-    delete curImage;
-    image = pixmap.release();
-    curImage = fresh.release();
-    // Black until the new picture is there.
-    curImage->fill(Qt::black);
-    image->fill(Qt::black);
-    labelIm->setPixmap(*image);
-    fitPicture();
-    return true;
-}
-
-void MainWindow::save(Serializer& serial, const char* done)
-{
-    AntiAl = false;
+    jobs->forgetBlur();
     const QString name = askFileName(true);
     if (name.isEmpty())
         return;
-    statusBar()->showMessage(Serializing(&serial, name) ? tr(done) : tr("Error"));
+    QString why;
+    if (!Serializing(&serial, name, &why)) {
+        statusBar()->showMessage(tr("Error"));
+        warn(why);
+        return;
+    }
+    statusBar()->showMessage(tr(done));
+    setOpenFile(name, serial.format ? SceneFormat::Xml : SceneFormat::Bin);
 }
 
-void MainWindow::load(Serializer& serial, const char* done)
+void MainWindow::loadWith(Serializer& serial, const char* done)
 {
-    AntiAl = false;
+    jobs->forgetBlur();
     const QString name = askFileName(false);
     if (name.isEmpty())
         return;
-    const Scene before = scene;
-    if (!Serializing(&serial, name)) {
+    const Scene before = m_scene;
+    QString why;
+    if (!Serializing(&serial, name, &why)) {
         statusBar()->showMessage(tr("Error"));
+        warn(why);
         return;
     }
-    takeLoaded(before, tr(done), tr("Load"));
+    if (takeLoaded(before, tr(done), tr("Load")))
+        setOpenFile(name, serial.format ? SceneFormat::Xml : SceneFormat::Bin);
+}
+
+void MainWindow::saveOpenFile()
+{
+    if (openFileName.isEmpty()) {
+        SerializeInXml();
+        return;
+    }
+    XMLS xml;
+    BinS bin;
+    const bool isXml = openFormat == SceneFormat::Xml;
+    QString why;
+    if (!Serializing(isXml ? static_cast<Serializer*>(&xml) : &bin, openFileName, &why)) {
+        statusBar()->showMessage(tr("Error"));
+        warn(why);
+        return;
+    }
+    statusBar()->showMessage(isXml ? tr("Serialized in XML") : tr("Serialized in Bin"));
+    rememberRecent(openFileName);
 }
 
 bool MainWindow::takeLoaded(const Scene& before, const QString& loaded, const QString& undoText)
 {
-    if (!rebuildPicture()) {
-        scene = before;
+    if (!roomForPicture(m_scene.Wid, m_scene.Hey)) {
+        m_scene = before;
         statusBar()->showMessage(tr("Error"));
         return false;
     }
+    resizePicture();
     statusBar()->showMessage(loaded);
     recordChange(before, undoText, false);
     refresh(tr("RayTraced"), true);
     return true;
 }
 
+void MainWindow::setOpenFile(const QString& fileName, SceneFormat format)
+{
+    openFileName = QFileInfo(fileName).absoluteFilePath();
+    openFormat = format;
+    setWindowFilePath(openFileName);
+    setWindowTitle(QFileInfo(openFileName).fileName() + " — Lumivex");
+    rememberRecent(openFileName);
+}
+
 bool MainWindow::openFile(const QString& fileName, QString* why)
 {
-    const Scene before = scene;
+    const Scene before = m_scene;
     SceneFormat format;
-    if (!loadSceneFile(fileName, scene, &format, why)) {
+    if (!loadSceneFile(fileName, m_scene, &format, why)) {
         statusBar()->showMessage(tr("Error"));
         return false;
     }
-    const QString noRoom = tr("not enough memory for a %1 x %2 picture").arg(scene.Wid).arg(scene.Hey);
+    const QString noRoom = tr("not enough memory for a %1 x %2 picture").arg(m_scene.Wid).arg(m_scene.Hey);
     if (!takeLoaded(before, format == SceneFormat::Xml ? tr("Loaded from Xml") : tr("Loaded from Bin"), tr("Open"))) {
         if (why)
             *why = noRoom;
         return false;
     }
-    rememberRecent(fileName);
+    setOpenFile(fileName, format);
     return true;
 }
 
 void MainWindow::applyScene(const Scene& newScene)
 {
-    const bool resized = newScene.Wid != scene.Wid || newScene.Hey != scene.Hey;
-    const Scene before = scene;
-    scene = newScene;
-    if (resized && !rebuildPicture()) {
-        scene = before;
-        panel->showScene(scene);
+    if ((newScene.Wid != m_scene.Wid || newScene.Hey != m_scene.Hey) && !roomForPicture(newScene.Wid, newScene.Hey)) {
+        showSceneValues();
         statusBar()->showMessage(tr("Error"));
         return;
     }
+    m_scene = newScene;
+    resizePicture();
     refresh(tr("Made"));
 }
 
 void MainWindow::recordChange(const Scene& before, const QString& text, bool cameraMove)
 {
-    if (!sameScene(before, scene))
-        undoStack->push(new SceneChange(this, before, scene, text, cameraMove));
+    if (!SceneChange::sameScene(before, m_scene))
+        undoStack->push(new SceneChange([this](const Scene& s) { applyScene(s); }, before, m_scene, text, cameraMove,
+                                        m_clock()));
 }
 
 void MainWindow::openInteractively(const QString& fileName)
 {
     QString why;
     if (!openFile(fileName, &why))
-        QMessageBox::warning(this, "Lumivex", why);
+        warn(why);
 }
 
 void MainWindow::rememberRecent(const QString& fileName)
@@ -730,13 +794,13 @@ void MainWindow::rebuildRecentMenu()
 
 void MainWindow::exportPicture()
 {
-    const QString name = askFileName(true, tr(kPictureFilter));
+    const QString name = askFileName(true, tr(kPictureFilter), true);
     if (name.isEmpty())
         return;
     QString why;
-    if (!writePicture(*curImage, name, why)) {
+    if (!writePicture(picture(), name, why)) {
         statusBar()->showMessage(tr("Error"));
-        QMessageBox::warning(this, "Lumivex", why);
+        warn(why);
         return;
     }
     statusBar()->showMessage(tr("Picture exported"), kPassingMessageMs);
@@ -744,8 +808,17 @@ void MainWindow::exportPicture()
 
 void MainWindow::copyPicture()
 {
-    QGuiApplication::clipboard()->setImage(*curImage);
+    QGuiApplication::clipboard()->setImage(picture());
     statusBar()->showMessage(tr("Picture copied"), kPassingMessageMs);
+}
+
+void MainWindow::showKeys()
+{
+    if (!keysDialog)
+        keysDialog = createKeysDialog(this, findChildren<QAction*>());
+    keysDialog->show();
+    keysDialog->raise();
+    keysDialog->activateWindow();
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* pe)
@@ -768,26 +841,26 @@ void MainWindow::SerializeInXml()
 {
     XMLS Serial;
     announce("Input file name for writing in XML format in");
-    save(Serial, "Serialized in XML");
+    saveWith(Serial, "Serialized in XML");
 }
 
 void MainWindow::SerializeInBin()
 {
     BinS Serial;
     announce("Input file name for writing in Binary format in");
-    save(Serial, "Serialized in Bin");
+    saveWith(Serial, "Serialized in Bin");
 }
 
 void MainWindow::LoadFromXml()
 {
     XMLL Serial;
     announce("Input file name for reading in XML format from");
-    load(Serial, "Loaded from Xml");
+    loadWith(Serial, "Loaded from Xml");
 }
 
 void MainWindow::LoadFromBin()
 {
     BinL Serial;
     announce("Input file name for reading in Binary format from");
-    load(Serial, "Loaded from Bin");
+    loadWith(Serial, "Loaded from Bin");
 }

@@ -1,37 +1,43 @@
 #pragma once
 
-#include <QHash>
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPoint>
 #include <functional>
 
 #include "scene/scene.h"
+#include "serial/scenefile.h"
 
-class BackgroundRenderer;
-class QDockWidget;
-class QUndoStack;
-class ScenePanel;
+class PictureJobs;
+class PictureView;
 class QAction;
-class QLabel;
+class QDialog;
+class QDockWidget;
 class QMenu;
 class QProgressBar;
 class QScrollArea;
 class QTimer;
+class QUndoStack;
 class QVBoxLayout;
+class ScenePanel;
 class Serializer;
+class StatusArea;
 
 // The program's one window: shows the picture of the scene, moves the camera from keys, wheel
 // and mouse drags, blurs on Q, and saves or loads the scene from its menus. Rendering, blurring
-// and the file formats live in the core library; the methods here apply them to the window's
-// own scene and picture. Input changes the scene at once; pictures are rendered and blurred on
-// worker threads and swapped in when done, the newest request first, so the window never
-// waits for a picture. Once the work is done, picture, blur state and status message are
-// those that handling each event in turn, each with its own render, would leave.
+// and the file formats live in the core library, the order of picture work in PictureJobs;
+// this class turns input into scene changes and shows what comes back. Input changes the
+// scene at once and the window never waits for a picture.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
+    // Starts with the built-in scene, whose picture is there before the constructor returns.
     MainWindow();
+    // Starts with the scene file `fileName`, rendered in the background so that the window can
+    // show at once. A file that cannot be read leaves the built-in scene (rendered in the
+    // background too), the status bar says "Error" and `why` says why.
+    MainWindow(const QString& fileName, QString* why);
     ~MainWindow() override;
 
     // Opens a scene file of either format, recognised by its content, and renders it. On
@@ -40,22 +46,27 @@ public:
     // Replaces the whole scene (camera, objects, lights, picture size) and renders it.
     void applyScene(const Scene& newScene);
 
-    // Asks for the scene file of a save (true) or load (false); empty means cancelled. Replaced
-    // by tests so that no dialog opens.
+    // Asks for the file of a save (true) or load (false); empty means cancelled. Replaced by
+    // tests so that no dialog opens.
     using FileNameAsker = std::function<QString(bool forSaving)>;
     void setFileNameAsker(FileNameAsker asker) { fileNameAsker = std::move(asker); }
+    // Replaces the clock (steady milliseconds) that times renders and groups camera moves
+    // into steps of undo.
+    void setClock(std::function<qint64()> clock);
 
-    // The picture as shown: the pixmap and its addressable pixels, scene.Wid x scene.Hey.
-    QPixmap* image = nullptr;
-    QImage* curImage = nullptr;
-    // Mouse position at the last press or release, in window coordinates.
-    QPoint ptrMousePosition;
+    // What the window holds, for tests and the benchmark.
     // The objects, lights, camera (CamPos) and picture size (Wid, Hey).
-    Scene scene;
-    // True while the picture on screen is the blurred one; a second blur is then refused.
-    bool AntiAl = false;
-
-    QLabel* labelIm = nullptr;
+    const Scene& scene() const { return m_scene; }
+    // The newest full picture (null before the first), blurred if the blur has run on it.
+    const QImage& picture() const;
+    // What the picture area shows now, at its own resolution (a preview may be smaller).
+    const QImage& shownPicture() const;
+    // True while the picture is blurred or its blur is on the way: Q then does nothing.
+    bool isBlurred() const;
+    // Mouse position at the last press or release, in window coordinates.
+    QPoint mousePosition() const { return ptrMousePosition; }
+    // True while a picture is being rendered or blurred, or waits to be.
+    bool isRendering() const;
 
 public slots:
     void SerializeInXml();
@@ -63,23 +74,11 @@ public slots:
     void LoadFromXml();
     void LoadFromBin();
     void exit();
-
-public:
-    // Renders the scene into curImage and refreshes the pixmap on screen, before returning.
-    void Paint();
-    // True while a picture is being rendered or blurred, or waits to be.
-    bool isRendering() const;
-    // Blurs the picture once; does nothing while AntiAl is set.
-    void AntiAliasing();
-    // One blur pass from curImage into Temp, then Temp becomes curImage.
-    void wash(QImage* Temp, int koef1, int koef2, int N, double* wind, bool a);
-    // Writes the scene to, or reads it from, `fileName` with `Serial`. A load is applied whole
-    // or not at all; false when nothing was saved or loaded.
-    bool Serializing(Serializer* Serial, const QString& fileName);
-    float countMinDist(Vector3D temp, int* numObj, bool b1, bool b2, bool b3, bool b4, bool b5) const;
-    Vector3D countLites(Vector3D Dist, Vector3D Color, Vector3D SpeColor, Light Light0) const;
-    void makeFigures() { scene.makeFigures(); }
-    void makeLights() { scene.makeLights(); }
+    // File ▸ Save: the open file in its own format, with no questions; Save ▸ XML when no
+    // file is open.
+    void saveOpenFile();
+    // View ▸ Stop Rendering: the picture on screen stays.
+    void stopRendering();
 
 protected:
     void keyPressEvent(QKeyEvent* pe) override;
@@ -92,86 +91,103 @@ protected:
     void dropEvent(QDropEvent* pe) override;
 
 private:
+    // The widgets, the picture work and the panel; then the actions, menus and status bar.
+    void build();
+    void finishBuilding();
     void createActions();
     void createMenus();
     void createStatusBar();
-    // What a picture job is for.
-    struct JobPurpose {
-        quint64 serial = 0;     // the scene version it shows
-        bool preview = false;   // a reduced drag preview, shown but not kept
-        bool blurred = false;   // the job blurs
-        QString message;        // shown with the picture; empty: none
-        bool persistent = false; // the message stays until replaced
-    };
-    // Clears the blur flag and renders the current scene in the background; `message` is shown
-    // with the picture, for two seconds unless `persistent`.
+    // A panel at the window's right, hidden at start, with an item in the View menu; hiding it
+    // gives its room back to the picture.
+    QDockWidget* addPanel(QWidget* content, const QString& title, const QString& objectName, const QString& menuText,
+                          const QKeySequence& shortcut, const QString& statusTip);
+    // Shows the scene's values in the panel and the status area.
+    void showSceneValues();
+    // Renders the current scene in the background; `message` is shown with the picture, for
+    // two seconds unless `persistent`.
     void refresh(const QString& message, bool persistent = false);
-    void submit(const JobPurpose& purpose, const Scene& scene, const QImage& source, bool blur);
-    // A job that blurs the current version's picture.
-    JobPurpose blurPurpose() const;
-    void showPicture(quint64 tag, const QImage& picture, const QImage& display, double seconds);
     void renderPreview();
+    void onPictureShown(const QImage& display, bool blurred, const QString& message, bool persistent, double seconds);
+    void onStandIn(const QImage& display, bool coarse);
+    void onPictureFailed();
     void updateProgress();
+    // Makes the picture area the new picture's size, black until the picture comes.
+    void resizePicture();
     // Sizes the picture's area: the whole picture where the screen has room, else scroll bars.
     void fitPicture();
+    // The window takes the size its contents ask for, once the layout has caught up.
+    void fitWindowLater();
     // Shows the modal "Message" box that comes before every file command.
     void announce(const QString& text);
-    void save(Serializer& serial, const char* done);
-    void load(Serializer& serial, const char* done);
-    // Replaces the picture buffers by new ones of the scene's size; false, with the old ones
-    // kept, when there is not enough memory.
-    bool rebuildPicture();
-    // Puts a scene just read into `scene` to use: picture buffers of its size, the `loaded`
-    // message, a step of undo and a render. Without the memory for the buffers the scene goes
+    // Says why a command failed, in a box.
+    void warn(const QString& why);
+    // Writes the scene to, or reads it from, `fileName` with `Serial`. A load is applied whole
+    // or not at all; false when nothing was saved or loaded.
+    bool Serializing(Serializer* Serial, const QString& fileName, QString* why);
+    void saveWith(Serializer& serial, const char* done);
+    void loadWith(Serializer& serial, const char* done);
+    // Puts a scene just read into `m_scene` to use: the picture area at its size, the `loaded`
+    // message, a step of undo and a render. Without the memory for its picture the scene goes
     // back to `before` and "Error" shows.
     bool takeLoaded(const Scene& before, const QString& loaded, const QString& undoText);
-    QString askFileName(bool forSaving, const QString& filter = QString());
+    // The file that File ▸ Save writes: named in the title and remembered for Open Recent.
+    void setOpenFile(const QString& fileName, SceneFormat format);
+    // `filter` lists the choices of the dialog; for a picture export, a name without a suffix
+    // takes the chosen type's.
+    QString askFileName(bool forSaving, const QString& filter = QString(), bool pictureSuffix = false);
     // Open..., Open Recent, a dropped file: opens it, or says why not in the status bar and a box.
     void openInteractively(const QString& fileName);
     void rememberRecent(const QString& fileName);
     void rebuildRecentMenu();
     void exportPicture();
     void copyPicture();
+    void showKeys();
     // Records a change of the scene that has already been made, for undo; camera moves close
     // together in time merge into one step.
     void recordChange(const Scene& before, const QString& text, bool cameraMove);
 
+    Scene m_scene;
+    // Mouse position at the last press or release.
+    QPoint ptrMousePosition;
+    bool dragging = false;
+    bool dragMoved = false;
+    // The scene when the mouse button went down, for undoing a whole drag.
+    Scene dragStart;
+    QString openFileName;
+    SceneFormat openFormat = SceneFormat::Xml;
+
     QWidget* window = nullptr;
     QVBoxLayout* mainLayout = nullptr;
     QScrollArea* scrollArea = nullptr;
+    PictureView* view = nullptr;
+    PictureJobs* jobs = nullptr;
+    StatusArea* statusArea = nullptr;
     QProgressBar* progressBar = nullptr;
     QTimer* progressTimer = nullptr;
-    BackgroundRenderer* renderer = nullptr;
-    QHash<quint64, JobPurpose> jobs;
-    quint64 nextTag = 1;
-    // Scene version: every change and every render request counts one up.
-    quint64 serial = 0;
-    // The version whose full picture curImage holds.
-    quint64 shownSerial = 0;
-    // The version for which a Q waits on its render, 0 for none.
-    quint64 blurAfter = 0;
-    // A full render of this version is on its way, 0 for none.
-    quint64 fullPending = 0;
-    bool dragging = false;
-    bool dragMoved = false;
-    // How long the last full render took, to size drag previews.
-    double lastRenderSeconds = 0;
+    QUndoStack* undoStack = nullptr;
+    ScenePanel* panel = nullptr;
+    QDockWidget* panelDock = nullptr;
+    QDialog* keysDialog = nullptr;
+    QElapsedTimer m_started;
+    std::function<qint64()> m_clock;
+    FileNameAsker fileNameAsker;
+
     QMenu* fileMenu = nullptr;
+    QMenu* recentMenu = nullptr;
     QAction* XMLLAct = nullptr;
     QAction* BinLAct = nullptr;
     QAction* exitAct = nullptr;
     QAction* XMLSAct = nullptr;
     QAction* BinSAct = nullptr;
-    FileNameAsker fileNameAsker;
     QAction* openAct = nullptr;
+    QAction* saveAct = nullptr;
     QAction* exportAct = nullptr;
     QAction* copyAct = nullptr;
     QAction* undoAct = nullptr;
     QAction* redoAct = nullptr;
-    QMenu* recentMenu = nullptr;
-    QDockWidget* panelDock = nullptr;
-    ScenePanel* panel = nullptr;
-    QUndoStack* undoStack = nullptr;
-    // The scene when the mouse button went down, for undoing a whole drag.
-    Scene dragStart;
+    QAction* stopAct = nullptr;
+    QAction* keysAct = nullptr;
+    QAction* aboutAct = nullptr;
+    // The View menu's items that show and hide the panels.
+    QList<QAction*> panelActions;
 };

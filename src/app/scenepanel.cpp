@@ -1,18 +1,52 @@
 #include "app/scenepanel.h"
 
+#include <QColorDialog>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSpinBox>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 
 #include "serial/serializer.h"
+
+namespace {
+
+// A picture side can be typed up to this, so that a side out of range can be shown and refused
+// rather than never reaching the field.
+constexpr int kSideEntryMax = 99999;
+
+const char* const kRefusedStyle = "background-color: #f6c9c4;";
+
+// A colour component on the 0..1 scale as a channel of a swatch (not-a-number shows as 0).
+float unit(float v)
+{
+    return v > 0 ? (v < 1 ? v : 1.0f) : 0.0f;
+}
+
+QIcon swatch(const Vector3D& c)
+{
+    QPixmap p(16, 16);
+    p.fill(QColor::fromRgbF(unit(c.X), unit(c.Y), unit(c.Z)));
+    QPainter(&p).drawRect(0, 0, 15, 15);
+    return QIcon(p);
+}
+
+bool sameBits(float a, float b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+} // namespace
 
 ScenePanel::ScenePanel(QWidget* parent) : QWidget(parent)
 {
@@ -32,7 +66,7 @@ ScenePanel::ScenePanel(QWidget* parent) : QWidget(parent)
     addSize(form, tr("Height"), [](Scene& s) -> int& { return s.Hey; });
 
     const auto material = [&](QFormLayout* f, const QString& name, std::function<Mater&(Scene&)> m) {
-        addVector(f, name, tr("Colour"), [m](Scene& s) -> Vector3D& { return m(s).Colour; });
+        addVector(f, name, tr("Colour"), [m](Scene& s) -> Vector3D& { return m(s).Colour; }, true);
         addVector(f, name, tr("Specular"), [m](Scene& s) -> Vector3D& { return m(s).Specular; });
         addVector(f, name, tr("Reflectivity"), [m](Scene& s) -> Vector3D& { return m(s).Reflectivity; });
     };
@@ -62,7 +96,7 @@ ScenePanel::ScenePanel(QWidget* parent) : QWidget(parent)
     for (const auto& [name, of] : lights) {
         form = group(name);
         addVector(form, name, tr("Position"), [of = of](Scene& s) -> Vector3D& { return of(s).Position; });
-        addVector(form, name, tr("Colour"), [of = of](Scene& s) -> Vector3D& { return of(s).Colour; });
+        addVector(form, name, tr("Colour"), [of = of](Scene& s) -> Vector3D& { return of(s).Colour; }, true);
         addFloat(form, name, tr("Constant"), [of = of](Scene& s) -> float& { return of(s).ConstAttenuation; });
         addFloat(form, name, tr("Linear"), [of = of](Scene& s) -> float& { return of(s).LinearAttenuation; });
         addFloat(form, name, tr("Quadratic"), [of = of](Scene& s) -> float& { return of(s).QuadricAttenuation; });
@@ -87,16 +121,33 @@ QString ScenePanel::floatText(float v)
     return QString::fromLatin1(buf, int(r.ptr - buf));
 }
 
-bool ScenePanel::readFloat(const QString& text, float* v)
+bool ScenePanel::readFloat(const QString& text, float* v, QString* why)
 {
+    const auto fail = [why](const QString& reason) {
+        if (why)
+            *why = reason;
+        return false;
+    };
     const QByteArray t = text.trimmed().toLatin1();
     if (t.isEmpty())
-        return false;
+        return fail(tr("a number is needed"));
     const char* begin = t.constData();
     if (*begin == '+')
         ++begin;
     const auto r = std::from_chars(begin, t.constData() + t.size(), *v);
-    return r.ec == std::errc() && r.ptr == t.constData() + t.size() && std::isfinite(*v);
+    if (r.ec == std::errc::result_out_of_range)
+        return fail(tr("out of range for a float"));
+    if (r.ec != std::errc() || r.ptr != t.constData() + t.size())
+        return fail(tr("not a number"));
+    if (!std::isfinite(*v))
+        return fail(tr("not a finite number"));
+    return true;
+}
+
+void ScenePanel::addField(const Field& f)
+{
+    m_fields.push_back(f);
+    f.editor->installEventFilter(this);
 }
 
 void ScenePanel::addFloat(QFormLayout* form, const QString& group, const QString& name,
@@ -104,13 +155,13 @@ void ScenePanel::addFloat(QFormLayout* form, const QString& group, const QString
 {
     auto* edit = new QLineEdit;
     form->addRow(name, edit);
-    m_fields.push_back({group + "/" + name, edit, std::move(value), {}});
+    addField({group + "/" + name, group + " " + name, edit, std::move(value), {}});
     const Field f = m_fields.back();
     connect(edit, &QLineEdit::editingFinished, this, [this, f] { commit(f); });
 }
 
 void ScenePanel::addVector(QFormLayout* form, const QString& group, const QString& name,
-                           std::function<Vector3D&(Scene&)> value)
+                           std::function<Vector3D&(Scene&)> value, bool colour)
 {
     auto* row = new QWidget;
     auto* line = new QHBoxLayout(row);
@@ -124,20 +175,31 @@ void ScenePanel::addVector(QFormLayout* form, const QString& group, const QStrin
             Vector3D& v = value(s);
             return k == 0 ? v.X : (k == 1 ? v.Y : v.Z);
         };
-        m_fields.push_back({group + "/" + name + "/" + parts[k], edit, component, {}});
+        addField({group + "/" + name + "/" + parts[k], group + " " + name + " " + parts[k], edit, component, {}});
         const Field f = m_fields.back();
         connect(edit, &QLineEdit::editingFinished, this, [this, f] { commit(f); });
+    }
+    if (colour) {
+        auto* button = new QToolButton;
+        button->setToolTip(tr("Pick the colour"));
+        line->addWidget(button);
+        m_colours.push_back({group + "/" + name, button, value});
+        const Colour c = m_colours.back();
+        connect(button, &QToolButton::clicked, this, [this, c] { pickColour(c); });
     }
     form->addRow(name, row);
 }
 
 void ScenePanel::addSize(QFormLayout* form, const QString& name, std::function<int&(Scene&)> value)
 {
-    auto* edit = new QLineEdit;
-    form->addRow(name, edit);
-    m_fields.push_back({"Picture/" + name, edit, {}, std::move(value)});
+    auto* spin = new QSpinBox;
+    spin->setRange(0, kSideEntryMax);
+    // Taken when the entry is finished or a step is made, not at every key.
+    spin->setKeyboardTracking(false);
+    form->addRow(name, spin);
+    addField({"Picture/" + name, tr("Picture") + " " + name, spin, {}, std::move(value)});
     const Field f = m_fields.back();
-    connect(edit, &QLineEdit::editingFinished, this, [this, f] { commit(f); });
+    connect(spin, &QSpinBox::valueChanged, this, [this, f] { commit(f); });
 }
 
 QString ScenePanel::textOf(const Field& f, Scene& s) const
@@ -145,48 +207,156 @@ QString ScenePanel::textOf(const Field& f, Scene& s) const
     return f.size ? QString::number(f.size(s)) : floatText(f.value(s));
 }
 
-void ScenePanel::showScene(const Scene& scene)
+void ScenePanel::showValue(const Field& f)
 {
-    m_scene = scene;
-    for (const Field& f : m_fields) {
-        const QString text = textOf(f, m_scene);
-        if (f.edit->text() != text)
-            f.edit->setText(text);
+    if (auto* spin = qobject_cast<QSpinBox*>(f.editor)) {
+        const QSignalBlocker quiet(spin);
+        spin->setValue(f.size(m_scene));
+        return;
     }
+    auto* edit = static_cast<QLineEdit*>(f.editor);
+    const QString text = textOf(f, m_scene);
+    if (edit->text() != text)
+        edit->setText(text);
 }
 
-QLineEdit* ScenePanel::field(const QString& path) const
+void ScenePanel::showScene(const Scene& scene)
+{
+    Scene before = m_scene;
+    m_scene = scene;
+    for (const Field& f : m_fields) {
+        if (f.editor->property("refused").toBool()) {
+            const bool same = f.size ? f.size(before) == f.size(m_scene) : sameBits(f.value(before), f.value(m_scene));
+            if (same)
+                continue;
+            unmark(f);
+        }
+        showValue(f);
+    }
+    for (const Colour& c : m_colours)
+        c.button->setIcon(swatch(c.value(m_scene)));
+}
+
+QWidget* ScenePanel::field(const QString& path) const
 {
     for (const Field& f : m_fields)
         if (f.path == path)
-            return f.edit;
+            return f.editor;
     return nullptr;
+}
+
+QAbstractButton* ScenePanel::colourButton(const QString& path) const
+{
+    for (const Colour& c : m_colours)
+        if (c.path == path)
+            return c.button;
+    return nullptr;
+}
+
+bool ScenePanel::isRefused(const QString& path) const
+{
+    const QWidget* editor = field(path);
+    return editor && editor->property("refused").toBool();
+}
+
+void ScenePanel::refuse(const Field& f, const QString& why)
+{
+    f.editor->setProperty("refused", true);
+    f.editor->setStyleSheet(kRefusedStyle);
+    f.editor->setToolTip(why);
+    emit refused(f.label + ": " + why);
+}
+
+void ScenePanel::unmark(const Field& f)
+{
+    if (!f.editor->property("refused").toBool())
+        return;
+    f.editor->setProperty("refused", false);
+    f.editor->setStyleSheet(QString());
+    f.editor->setToolTip(QString());
 }
 
 void ScenePanel::commit(const Field& f)
 {
     Scene s = m_scene;
-    bool ok;
     bool changed;
-    if (f.size) {
-        const int v = f.edit->text().trimmed().toInt(&ok);
-        ok = ok && v >= kMinPictureSide && v <= kMaxPictureSide;
-        changed = ok && v != f.size(s);
-        if (ok)
-            f.size(s) = v;
+    if (auto* spin = qobject_cast<QSpinBox*>(f.editor)) {
+        const int v = spin->value();
+        if (v < kMinPictureSide || v > kMaxPictureSide) {
+            refuse(f, tr("a picture side is a whole number from %1 to %2").arg(kMinPictureSide).arg(kMaxPictureSide));
+            return;
+        }
+        changed = v != f.size(s);
+        f.size(s) = v;
     } else {
         float v;
-        ok = readFloat(f.edit->text(), &v);
+        QString why;
+        if (!readFloat(static_cast<QLineEdit*>(f.editor)->text(), &v, &why)) {
+            refuse(f, why);
+            return;
+        }
         // Compared bit for bit: 0 and -0 are different values.
-        changed = ok && std::memcmp(&v, &f.value(s), sizeof v) != 0;
-        if (ok)
-            f.value(s) = v;
+        changed = !sameBits(v, f.value(s));
+        f.value(s) = v;
     }
-    if (!ok) {
-        f.edit->setText(textOf(f, m_scene));
+    unmark(f);
+    if (changed) {
+        emit edited(s);
+    } else {
+        // The same value in other words ("0.50"): shown as stored.
+        showValue(f);
+    }
+}
+
+bool ScenePanel::isTaken(const Field& f)
+{
+    if (f.editor->property("refused").toBool())
+        return false;
+    if (auto* spin = qobject_cast<QSpinBox*>(f.editor))
+        return spin->cleanText() == textOf(f, m_scene);
+    return static_cast<QLineEdit*>(f.editor)->text() == textOf(f, m_scene);
+}
+
+const ScenePanel::Field* ScenePanel::fieldOf(const QObject* editor) const
+{
+    for (const Field& f : m_fields)
+        if (f.editor == editor)
+            return &f;
+    return nullptr;
+}
+
+bool ScenePanel::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        const bool undoKey = key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo) ||
+                             key->keyCombination() == QKeyCombination(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_Z);
+        const Field* f = fieldOf(watched);
+        if (undoKey && f && isTaken(*f)) {
+            // Not claimed by the field, so the window's undo and redo take the key.
+            event->ignore();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void ScenePanel::keyPressEvent(QKeyEvent* event)
+{
+    event->accept();
+}
+
+void ScenePanel::pickColour(const Colour& c)
+{
+    const Vector3D now = c.value(m_scene);
+    const QColor initial = QColor::fromRgbF(unit(now.X), unit(now.Y), unit(now.Z));
+    const QString title = c.path.section('/', 0, 0) + " " + c.path.section('/', 1);
+    const QColor picked = m_colourAsker ? m_colourAsker(initial, title) : QColorDialog::getColor(initial, this, title);
+    if (!picked.isValid())
         return;
-    }
-    f.edit->setText(textOf(f, s));
-    if (changed)
+    Scene s = m_scene;
+    // Channels of 0..255 on the 0..1 scale, divided in double and stored as floats.
+    c.value(s) = Vector3D(float(picked.red() / 255.0), float(picked.green() / 255.0), float(picked.blue() / 255.0));
+    if (std::memcmp(&c.value(s), &c.value(m_scene), sizeof(Vector3D)) != 0)
         emit edited(s);
 }

@@ -1,0 +1,56 @@
+#include "app/statusarea.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <cmath>
+
+#include "app/scenepanel.h"
+
+StatusArea::StatusArea(QWidget* parent) : QWidget(parent)
+{
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    const auto label = [&](const QString& tip) {
+        auto* l = new QLabel;
+        l->setToolTip(tip);
+        row->addWidget(l);
+        return l;
+    };
+    m_camera = label(tr("Camera position X, Y, Z"));
+    m_size = label(tr("Picture size in pixels"));
+    m_time = label(tr("Time the last picture took"));
+    m_blurred = label(tr("The picture on screen is blurred"));
+    m_blurred->setText(tr("blurred"));
+    m_blurred->hide();
+}
+
+void StatusArea::setCamera(const Vector3D& position)
+{
+    m_camera->setText(tr("Camera %1, %2, %3")
+                          .arg(ScenePanel::floatText(position.X), ScenePanel::floatText(position.Y),
+                               ScenePanel::floatText(position.Z)));
+}
+
+void StatusArea::setPictureSize(int width, int height)
+{
+    m_size->setText(tr("%1 × %2").arg(width).arg(height));
+}
+
+void StatusArea::setRenderTime(double seconds)
+{
+    m_time->setText(tr("%1 ms").arg(std::llround(seconds * 1000)));
+}
+
+void StatusArea::setBlurred(bool blurred)
+{
+    m_blurred->setVisible(blurred);
+}
+
+QString StatusArea::text() const
+{
+    QStringList parts;
+    for (const QLabel* l : {m_camera, m_size, m_time, m_blurred})
+        if (!l->isHidden() && !l->text().isEmpty())
+            parts << l->text();
+    return parts.join(" | ");
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QWidget>
+
+#include "scene/vector3d.h"
+
+class QLabel;
+
+// The lasting part of the status bar, beside the passing messages: where the camera is, the
+// picture size, how long the last picture took and whether the picture on screen is blurred.
+class StatusArea : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit StatusArea(QWidget* parent = nullptr);
+
+    void setCamera(const Vector3D& position);
+    void setPictureSize(int width, int height);
+    void setRenderTime(double seconds);
+    void setBlurred(bool blurred);
+
+    // Everything shown, the parts separated by " | ", as a test reads it.
+    QString text() const;
+
+private:
+    QLabel* m_camera;
+    QLabel* m_size;
+    QLabel* m_time;
+    QLabel* m_blurred;
+};
