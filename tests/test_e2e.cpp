@@ -115,6 +115,16 @@ private slots:
         QVERIFY2(shows(window, movedPicture, at), "D did not show the moved camera's picture");
         runTool({"xdotool", "key", "q"});
         QVERIFY2(shows(window, blurReference(movedPicture), at), "Q did not show the blurred picture");
+        QCOMPARE(QString::fromLatin1(runTool({"xdotool", "getwindowname", window})).trimmed(), QStringLiteral("Lumivex"));
+
+        // Ctrl alone is no camera key: the blurred picture stays (a render would replace it
+        // within a fraction of a second). Ctrl+Z then undoes the move.
+        runTool({"xdotool", "key", "ctrl"});
+        QTest::qWait(800);
+        QVERIFY2(samePixels(screenshot(window).copy(QRect(at, start.size())), blurReference(movedPicture)),
+                 "Ctrl alone changed the picture");
+        runTool({"xdotool", "key", "ctrl+z"});
+        QVERIFY2(shows(window, start, at), "Ctrl+Z did not bring back the first camera's picture");
 
         runTool({"xdotool", "key", "Escape"});
         QVERIFY(program.waitForFinished(20000));

@@ -111,9 +111,13 @@ private slots:
         QFETCH(int, key);
         QFETCH(Vector3D, delta);
         MainWindow w;
-        QTest::keyClick(&w, Qt::Key_Q); // a render always replaces a blurred picture
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        // As typed: to whatever has the keyboard focus in the window.
+        QWidget* typedTo = QApplication::focusWidget() ? QApplication::focusWidget() : &w;
+        QTest::keyClick(typedTo, Qt::Key_Q); // a render always replaces a blurred picture
         SETTLE(w);
-        QTest::keyClick(&w, Qt::Key(key));
+        QTest::keyClick(typedTo, Qt::Key(key));
         SETTLE(w);
         const Vector3D expected(stepped(0, 0.1 * delta.X), stepped(0, 0.1 * delta.Y),
                                 stepped(-1.5f, 0.1 * delta.Z));
@@ -714,6 +718,9 @@ private slots:
         PictureView view;
         view.setPicture(full);
         QCOMPARE(pixels(view.grab().toImage()), full);
+        // Only a part on screen: that part of the picture.
+        const QRect part(10, 5, 20, 10);
+        QCOMPARE(pixels(view.grab(part).toImage()), full.copy(part));
         view.setStandIn(standIn);
         QVERIFY(view.showsStandIn());
         const QImage stretched = pixels(view.grab().toImage());
@@ -721,6 +728,7 @@ private slots:
         for (int y = 0; y < 48; ++y)
             for (int x = 0; x < 64; ++x)
                 QCOMPARE(stretched.pixel(x, y), standIn.pixel(x / 8, y / 8));
+        QCOMPARE(pixels(view.grab(part).toImage()), stretched.copy(part));
         view.clear(QSize(10, 5));
         QImage black(10, 5, QImage::Format_RGB32);
         black.fill(Qt::black);
@@ -732,12 +740,17 @@ private slots:
         MainWindow w;
         w.show();
         QVERIFY(QTest::qWaitForWindowActive(&w));
+        QTest::keyClick(&w, Qt::Key_D);
+        SETTLE(w);
         QTest::keyClick(&w, Qt::Key_F1);
         QVERIFY(!w.isRendering()); // F1 is help, not "any other key"
         auto* keys = w.findChild<QDialog*>();
         QVERIFY(keys && keys->isVisible() && !keys->isModal());
         const QString table = keys->findChild<QLabel*>()->text();
-        for (const char* row : {"Escape", "Any other key", "Ctrl+S", "Ctrl+.", "Ctrl+Shift+Z", "F1"})
+        for (const char* row : {"<b>Escape</b></td><td>close", "<b>Any other key</b></td><td>render again",
+                                "<b>Ctrl+S</b></td><td>Save<", "<b>Ctrl+.</b></td><td>Stop Rendering<",
+                                "<b>Ctrl+Z</b></td><td>Undo<", "<b>Ctrl+Shift+Z</b></td><td>Redo<",
+                                "<b>F1</b></td><td>Keys and Mouse<"})
             QVERIFY2(table.contains(row), row);
         const QStringList boxes = dismissBoxes([&] { findAction(w, "&About Lumivex")->trigger(); });
         QCOMPARE(boxes.size(), 1);

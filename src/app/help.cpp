@@ -1,6 +1,5 @@
 #include "app/help.h"
 
-#include <QAction>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -26,7 +25,7 @@ QList<QPair<QString, QString>> pictureInputs()
     };
 }
 
-QDialog* createKeysDialog(QWidget* parent, const QList<QAction*>& actions)
+QDialog* createKeysDialog(QWidget* parent, const QList<QPair<QKeySequence, QString>>& shortcuts)
 {
     QString rows;
     const auto row = [&rows](const QString& input, const QString& effect) {
@@ -34,9 +33,8 @@ QDialog* createKeysDialog(QWidget* parent, const QList<QAction*>& actions)
     };
     for (const auto& [input, effect] : pictureInputs())
         row(input, effect);
-    for (const QAction* a : actions)
-        if (!a->shortcut().isEmpty())
-            row(a->shortcut().toString(QKeySequence::NativeText), QString(a->text()).remove('&').remove("..."));
+    for (const auto& [keys, name] : shortcuts)
+        row(keys.toString(QKeySequence::NativeText), name);
 
     auto* dialog = new QDialog(parent);
     dialog->setWindowTitle(QDialog::tr("Keys and Mouse"));

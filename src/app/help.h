@@ -1,10 +1,10 @@
 #pragma once
 
+#include <QKeySequence>
 #include <QList>
 #include <QPair>
 #include <QString>
 
-class QAction;
 class QDialog;
 class QWidget;
 
@@ -12,9 +12,9 @@ class QWidget;
 // them; the menu shortcuts follow them there.
 QList<QPair<QString, QString>> pictureInputs();
 
-// A window (not modal) with the table of inputs: those of the picture, then the shortcut of
-// each action in `actions` that has one.
-QDialog* createKeysDialog(QWidget* parent, const QList<QAction*>& actions);
+// A window (not modal) with the table of inputs: those of the picture, then `shortcuts`, each
+// with the name of what it does.
+QDialog* createKeysDialog(QWidget* parent, const QList<QPair<QKeySequence, QString>>& shortcuts);
 
 // The text of Help ▸ About.
 QString aboutText();

@@ -814,8 +814,19 @@ void MainWindow::copyPicture()
 
 void MainWindow::showKeys()
 {
-    if (!keysDialog)
-        keysDialog = createKeysDialog(this, findChildren<QAction*>());
+    if (!keysDialog) {
+        // The menus' shortcuts in menu order; undo and redo by their plain names, as their menu
+        // texts name the step they would undo.
+        QList<QPair<QKeySequence, QString>> shortcuts;
+        for (const QAction* menu : menuBar()->actions())
+            if (menu->menu())
+                for (const QAction* a : menu->menu()->actions())
+                    if (!a->shortcut().isEmpty())
+                        shortcuts.append({a->shortcut(), a == undoAct   ? tr("Undo")
+                                                         : a == redoAct ? tr("Redo")
+                                                                        : a->iconText()});
+        keysDialog = createKeysDialog(this, shortcuts);
+    }
     keysDialog->show();
     keysDialog->raise();
     keysDialog->activateWindow();

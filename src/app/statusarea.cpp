@@ -10,6 +10,7 @@ StatusArea::StatusArea(QWidget* parent) : QWidget(parent)
 {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(16);
     const auto label = [&](const QString& tip) {
         auto* l = new QLabel;
         l->setToolTip(tip);
