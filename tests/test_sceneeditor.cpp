@@ -272,6 +272,7 @@ private slots:
         SETTLE(w);
         QCOMPARE(w.picture(), render(o));
     }
+
     void refusedEntriesStayMarkedWithTheReason_data()
     {
         QTest::addColumn<QString>("path");

@@ -475,7 +475,7 @@ void MainWindow::updateProgress()
     const bool busy = jobs->busy();
     if (busy && jobs->runningMs() > kProgressAfterMs) {
         progressBar->setValue(int(jobs->progress() * 100));
-        if (!progressBar->isVisible()) {
+        if (progressBar->isHidden()) {
             progressBar->show();
             setCursor(Qt::BusyCursor);
         }
