@@ -1,7 +1,10 @@
 #include "scene/camerapath.h"
 
+#include <QFile>
 #include <QList>
+#include <QSaveFile>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -108,4 +111,39 @@ bool readCameraPath(const QString& fileName, CameraPath& path, QString* why)
     if (readWholeFile(fileName, kMaxPathBytes, "a camera path", text, why) != FileRead::Read)
         return false;
     return parseCameraPath(text, fileName, path, why);
+}
+
+QByteArray cameraPathText(const CameraPath& path)
+{
+    QByteArray text;
+    for (const KeyFrame& key : path.keys) {
+        text += QByteArray::number(key.frame);
+        for (const float v : {key.camera.X, key.camera.Y, key.camera.Z}) {
+            char buf[32];
+            const auto end = std::to_chars(buf, buf + sizeof buf, v).ptr;
+            text += ' ';
+            text += QByteArray(buf, int(end - buf));
+        }
+        text += '\n';
+    }
+    return text;
+}
+
+bool writeCameraPath(const QString& fileName, const CameraPath& path, QString* why)
+{
+    QFile direct(fileName);
+    QSaveFile saved(fileName);
+    QFileDevice& file = isSpecialFile(fileName) ? static_cast<QFileDevice&>(direct) : saved;
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (why)
+            *why = QStringLiteral("cannot open %1 for writing: %2").arg(fileName, file.errorString());
+        return false;
+    }
+    const QByteArray text = cameraPathText(path);
+    if (!finishWriting(file, file.write(text) == text.size())) {
+        if (why)
+            *why = QStringLiteral("cannot write %1").arg(fileName);
+        return false;
+    }
+    return true;
 }

@@ -34,3 +34,10 @@ struct CameraPath {
 // On failure `why` reads "NAME:LINE: reason" and `path` is left as it was.
 bool parseCameraPath(const QByteArray& text, const QString& name, CameraPath& path, QString* why);
 bool readCameraPath(const QString& fileName, CameraPath& path, QString* why);
+
+// The path as a path file: one "FRAME X Y Z" line a key frame, each coordinate in the shortest
+// text that reads back as the same float, so that a path written and read again is the same.
+QByteArray cameraPathText(const CameraPath& path);
+// Writes cameraPathText(path) to `fileName`, replacing a file only once the new one is whole (a
+// device or pipe is written into as it is). On failure `why`, when given, says what went wrong.
+bool writeCameraPath(const QString& fileName, const CameraPath& path, QString* why);
