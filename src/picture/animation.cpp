@@ -1,0 +1,106 @@
+#include "picture/animation.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include "picture/picturefile.h"
+#include "picture/videowriter.h"
+
+QString frameFileName(const QString& pattern, qint64 frame)
+{
+    static const QRegularExpression field(QStringLiteral("%(%|0?([1-9])?d)"));
+    QString out;
+    qsizetype at = 0;
+    for (auto it = field.globalMatch(pattern); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        out += pattern.mid(at, m.capturedStart() - at);
+        if (m.captured(1) == "%")
+            out += '%';
+        else
+            out += QStringLiteral("%1").arg(qlonglong(frame), m.captured(2).toInt(), 10, QChar('0'));
+        at = m.capturedEnd();
+    }
+    return out + pattern.mid(at);
+}
+
+bool hasFrameField(const QString& pattern)
+{
+    return frameFileName(pattern, 0) != frameFileName(pattern, 1);
+}
+
+double AnimationProgress::frames() const
+{
+    const int of = columns;
+    return double(framesDone) + (of > 0 ? std::min(1.0, double(columnsDone) / of) : 0.0);
+}
+
+AnimationResult renderAnimation(const AnimationJob& job, AnimationProgress* progress)
+{
+    AnimationResult result;
+    const auto failed = [&](const QString& why) {
+        result.end = AnimationResult::Failed;
+        result.why = why;
+        return result;
+    };
+    VideoWriter video;
+    if (!job.video.isEmpty() && !video.open(job.video, QSize(job.scene.Wid, job.scene.Hey), job.fps, result.why))
+        return failed(result.why);
+    AnimationProgress unseen;
+    AnimationProgress& shown = progress ? *progress : unseen;
+    Scene scene = job.scene;
+    RenderOptions options = job.render;
+    options.columnsDone = &shown.columnsDone;
+    const QSize size(scene.Wid, scene.Hey);
+    QImage picture;
+    QString why;
+    // The last frame is tested before stepping on, so that the loop ends at any last frame.
+    for (qint64 f = job.first; f <= job.last; ++f) {
+        if (options.cancel && options.cancel->load()) {
+            result.end = AnimationResult::Stopped;
+            return result;
+        }
+        const QString name = job.pattern.isEmpty() ? QString() : frameFileName(job.pattern, f);
+        if (job.skipExisting && !name.isEmpty() && QFileInfo(name).isFile()) {
+            // Left as it is when it holds a picture of the size; the video and the caller take
+            // the picture from the file.
+            const QImage kept(name);
+            if (kept.size() == size) {
+                if (!job.video.isEmpty() && !video.addFrame(kept, why))
+                    return failed(why);
+                ++result.kept;
+                ++shown.framesDone;
+                if (job.frameDone)
+                    job.frameDone(f, kept);
+                if (f == job.last)
+                    break;
+                continue;
+            }
+        }
+        shown.columnsDone = 0;
+        shown.columns = pictureColumns(scene, job.picture);
+        scene.CamPos = job.path.cameraAt(f, job.smooth);
+        switch (makePicture(scene, job.picture, options, picture, &why)) {
+        case PictureResult::Whole:
+            break;
+        case PictureResult::Stopped:
+            result.end = AnimationResult::Stopped;
+            return result;
+        case PictureResult::NoMemory:
+        case PictureResult::Refused:
+            return failed(why);
+        }
+        if (!name.isEmpty() && !(job.writeFrame ? job.writeFrame(picture, name, why) : writePicture(picture, name, why)))
+            return failed(why);
+        if (!job.video.isEmpty() && !video.addFrame(picture, why))
+            return failed(why);
+        ++result.written;
+        ++shown.framesDone;
+        if (job.frameDone)
+            job.frameDone(f, picture);
+        if (f == job.last)
+            break;
+    }
+    if (!job.video.isEmpty() && !video.finish(why))
+        return failed(why);
+    return result;
+}

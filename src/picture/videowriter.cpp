@@ -1,0 +1,210 @@
+#include "picture/videowriter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+#include "fileio/fileaccess.h"
+
+namespace {
+
+// Frame bytes handed to the pipe at once, and how many may wait in it: a large frame never
+// sits in memory a second time.
+constexpr qint64 kChunk = 1 << 20;
+constexpr qint64 kPending = 4 << 20;
+
+} // namespace
+
+VideoWriter::VideoWriter() = default;
+
+VideoWriter::~VideoWriter()
+{
+    abort();
+}
+
+QString VideoWriter::ffmpegProgram()
+{
+    return QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
+}
+
+QStringList VideoWriter::ffmpegArguments(QSize size, int fps, const QString& target)
+{
+    QStringList args = {"-hide_banner", "-loglevel", "error", "-nostats", "-y",
+                        "-f", "rawvideo", "-pix_fmt", "rgb24",
+                        "-s", QStringLiteral("%1x%2").arg(size.width()).arg(size.height()),
+                        "-framerate", QString::number(fps), "-i", "pipe:0"};
+    if (size.width() % 2 != 0 || size.height() % 2 != 0)
+        args << "-vf" << QStringLiteral("pad=%1:%2").arg(size.width() + size.width() % 2).arg(size.height() + size.height() % 2);
+    args << "-c:v" << "libx264" << "-pix_fmt" << "yuv420p" << "-an" << target;
+    return args;
+}
+
+bool VideoWriter::isOpen() const
+{
+    return m_ffmpeg != nullptr;
+}
+
+bool VideoWriter::open(const QString& fileName, QSize size, int fps, QString& why)
+{
+    abort();
+    const QString program = ffmpegProgram();
+    if (program.isEmpty()) {
+        why = QStringLiteral("cannot make the video %1: the ffmpeg program is not on PATH (Debian package ffmpeg)")
+                  .arg(fileName);
+        return false;
+    }
+    if (size.isEmpty() || fps < 1) {
+        why = QStringLiteral("cannot make a video of %1 x %2 pixels at %3 frames a second")
+                  .arg(size.width())
+                  .arg(size.height())
+                  .arg(fps);
+        return false;
+    }
+    m_target = fileName;
+    m_temporary.clear();
+    if (!isSpecialFile(fileName)) {
+        // A new name beside the video, keeping its suffix so that ffmpeg picks the same
+        // container; made here so that a folder that cannot be written says so before any
+        // frame is rendered.
+        const QFileInfo info(fileName);
+        QFile reserved;
+        for (int attempt = 0; attempt < 100 && !reserved.isOpen(); ++attempt) {
+            reserved.setFileName(info.dir().filePath(QStringLiteral(".%1.%2.part.%3")
+                                                         .arg(info.completeBaseName())
+                                                         .arg(QRandomGenerator::global()->generate(), 8, 16, QChar('0'))
+                                                         .arg(info.suffix())));
+            if (reserved.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+                break;
+            if (reserved.error() != QFileDevice::OpenError || !QFileInfo::exists(reserved.fileName()))
+                break;
+        }
+        if (!reserved.isOpen()) {
+            why = QStringLiteral("cannot open %1 for writing: %2").arg(fileName, reserved.errorString());
+            return false;
+        }
+        reserved.close();
+        m_temporary = reserved.fileName();
+    }
+    m_size = size;
+    m_ffmpeg = std::make_unique<QProcess>();
+    m_ffmpeg->setProcessChannelMode(QProcess::MergedChannels);
+    // A group of its own: Ctrl+C at the terminal stops this program, which then stops ffmpeg,
+    // rather than ffmpeg finishing a video on its own.
+    m_ffmpeg->setChildProcessModifier([] { setpgid(0, 0); });
+    m_ffmpeg->start(program, ffmpegArguments(size, fps, m_temporary.isEmpty() ? fileName : m_temporary));
+    if (!m_ffmpeg->waitForStarted(-1)) {
+        why = QStringLiteral("cannot run %1: %2").arg(program, m_ffmpeg->errorString());
+        abort();
+        return false;
+    }
+    return true;
+}
+
+bool VideoWriter::drain(qint64 keep)
+{
+    while (m_ffmpeg->bytesToWrite() > keep)
+        if (!m_ffmpeg->waitForBytesWritten(-1))
+            return false;
+    return m_ffmpeg->state() == QProcess::Running;
+}
+
+bool VideoWriter::addFrame(const QImage& frame, QString& why)
+{
+    if (!m_ffmpeg) {
+        why = QStringLiteral("no video is open");
+        return false;
+    }
+    if (frame.size() != m_size) {
+        why = QStringLiteral("a frame of %1 x %2 pixels does not fit a video of %3 x %4")
+                  .arg(frame.width())
+                  .arg(frame.height())
+                  .arg(m_size.width())
+                  .arg(m_size.height());
+        abort();
+        return false;
+    }
+    const QImage img = frame.depth() == 32 ? frame : frame.convertToFormat(QImage::Format_RGB32);
+    const int wid = m_size.width(), rowsAtOnce = int(std::max<qint64>(1, kChunk / (qint64(wid) * 3)));
+    QByteArray chunk;
+    bool ok = true;
+    for (int y0 = 0; y0 < m_size.height() && ok; y0 += rowsAtOnce) {
+        const int rows = std::min(rowsAtOnce, m_size.height() - y0);
+        chunk.resize(qsizetype(wid) * 3 * rows);
+        char* out = chunk.data();
+        for (int y = y0; y < y0 + rows; ++y) {
+            const QRgb* line = reinterpret_cast<const QRgb*>(img.constScanLine(y));
+            for (int x = 0; x < wid; ++x) {
+                *out++ = char(qRed(line[x]));
+                *out++ = char(qGreen(line[x]));
+                *out++ = char(qBlue(line[x]));
+            }
+        }
+        ok = m_ffmpeg->write(chunk) == chunk.size() && drain(kPending);
+    }
+    if (!ok) {
+        why = failure();
+        abort();
+    }
+    return ok;
+}
+
+bool VideoWriter::finish(QString& why)
+{
+    if (!m_ffmpeg) {
+        why = QStringLiteral("no video is open");
+        return false;
+    }
+    bool ok = drain(0);
+    m_ffmpeg->closeWriteChannel();
+    ok = m_ffmpeg->waitForFinished(-1) && ok && m_ffmpeg->exitStatus() == QProcess::NormalExit &&
+         m_ffmpeg->exitCode() == 0;
+    if (!ok) {
+        why = failure();
+        abort();
+        return false;
+    }
+    if (!m_temporary.isEmpty() && std::rename(QFile::encodeName(m_temporary).constData(),
+                                              QFile::encodeName(m_target).constData()) != 0) {
+        why = QStringLiteral("cannot write %1: %2").arg(m_target, QString::fromLocal8Bit(std::strerror(errno)));
+        abort();
+        return false;
+    }
+    m_temporary.clear();
+    m_ffmpeg.reset();
+    return true;
+}
+
+void VideoWriter::abort()
+{
+    if (m_ffmpeg) {
+        if (m_ffmpeg->state() != QProcess::NotRunning) {
+            m_ffmpeg->kill();
+            m_ffmpeg->waitForFinished(-1);
+        }
+        m_ffmpeg.reset();
+    }
+    if (!m_temporary.isEmpty())
+        QFile::remove(m_temporary);
+    m_temporary.clear();
+}
+
+QString VideoWriter::failure()
+{
+    m_ffmpeg->waitForFinished(10000);
+    QString said;
+    for (const QByteArray& line : m_ffmpeg->readAll().split('\n'))
+        if (!line.trimmed().isEmpty())
+            said = QString::fromUtf8(line.trimmed());
+    if (said.isEmpty())
+        said = m_ffmpeg->exitStatus() == QProcess::CrashExit ? QStringLiteral("it stopped unexpectedly")
+                                                               : QStringLiteral("status %1").arg(m_ffmpeg->exitCode());
+    return QStringLiteral("ffmpeg could not make %1: %2").arg(m_target, said.left(200));
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+class QProcess;
+
+// Makes a video from pictures with the ffmpeg program found on PATH: the frames go to it
+// uncompressed (24-bit RGB) through a pipe and come out as H.264 in yuv420p, whose colour
+// planes need even sides: an odd width or height gets one black column or row at the right or
+// bottom. The video is made under a temporary name beside the file and put in its place only
+// when ffmpeg has finished it, so that a failure or a stop leaves no partial video (a device or
+// pipe is written into as it is). The container follows the file name's suffix (.mp4, .mkv,
+// .mov).
+//
+// Blocking and usable without an event loop: open, addFrame and finish wait for ffmpeg as
+// needed. One thread uses a writer at a time; the destructor gives up a video not finished.
+class VideoWriter {
+public:
+    VideoWriter();
+    ~VideoWriter();
+    VideoWriter(const VideoWriter&) = delete;
+    VideoWriter& operator=(const VideoWriter&) = delete;
+
+    // The ffmpeg program on PATH; empty when there is none.
+    static QString ffmpegProgram();
+    // The arguments that make ffmpeg read frames of `size` at `fps` from its standard input
+    // and write the video `target`.
+    static QStringList ffmpegArguments(QSize size, int fps, const QString& target);
+
+    // Starts ffmpeg for frames of `size` at `fps` frames a second (1 or more) into `fileName`.
+    // False, with `why`, when ffmpeg is missing or cannot start, or the file cannot be made.
+    bool open(const QString& fileName, QSize size, int fps, QString& why);
+    bool isOpen() const;
+    // Hands ffmpeg one frame of the size given to open. False, with `why`, when ffmpeg has
+    // stopped; the video is then given up.
+    bool addFrame(const QImage& frame, QString& why);
+    // Lets ffmpeg finish the video and puts it in place. False, with `why`, when ffmpeg failed:
+    // nothing is left under either name (an old video of that name stays as it was).
+    bool finish(QString& why);
+    // Stops ffmpeg and removes what it wrote; nothing happens when no video is open.
+    void abort();
+
+private:
+    // Why ffmpeg failed, from the last line it printed.
+    QString failure();
+    bool drain(qint64 keep);
+
+    std::unique_ptr<QProcess> m_ffmpeg;
+    QString m_target, m_temporary;
+    QSize m_size;
+};
