@@ -1,4 +1,5 @@
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -11,6 +12,7 @@
 #include <unistd.h>
 
 #include "picture/blur.h"
+#include "picture/supersample.h"
 #include "render/tracer.h"
 #include "scene/camerapath.h"
 #include "serial/xmlserial.h"
@@ -22,11 +24,14 @@ struct Result {
     QByteArray out, err;
 };
 
-Result runCommand(const QStringList& args, int timeoutMs = 120000)
+// Runs the command; `searchPath`, when given, is its PATH.
+Result runCommand(const QStringList& args, int timeoutMs = 120000, const QString& searchPath = QString())
 {
     QProcess p;
     // No display and no platform plugin: the command must not need them.
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (!searchPath.isEmpty())
+        env.insert("PATH", searchPath);
     env.remove("DISPLAY");
     env.remove("WAYLAND_DISPLAY");
     env.insert("QT_QPA_PLATFORM", "none-such");
@@ -579,6 +584,14 @@ private slots:
         QTest::newRow("camera not a number") << QStringList{"--camera", "1,x,2", "-o", "OUT.png"} << 2 << "--camera";
         QTest::newRow("threads 0") << QStringList{"--threads", "0", "-o", "OUT.png"} << 2 << "--threads";
         QTest::newRow("repeat too many") << QStringList{"--repeat", "100001", "-o", "OUT.png"} << 2 << "--repeat";
+        QTest::newRow("supersample 9") << QStringList{"--supersample", "9", "-o", "OUT.png"} << 2 << "--supersample";
+        QTest::newRow("size too wide") << QStringList{"--size", "8193x2", "-o", "OUT.png"} << 2 << "--size";
+        QTest::newRow("size without height") << QStringList{"--size", "64", "-o", "OUT.png"} << 2 << "--size";
+        QTest::newRow("video of one picture") << QStringList{"--video", "DIR/v.mp4", "-o", "OUT.png"} << 2
+                                              << "--video goes with --path";
+        QTest::newRow("fps without video") << QStringList{"--fps", "30", "-o", "OUT.png"} << 2 << "--fps goes with";
+        QTest::newRow("video format") << QStringList{"--path", "DIR/short.bin", "--video", "DIR/v.gif"} << 2
+                                      << "use .mp4, .mkv or .mov";
         QTest::newRow("both loads") << QStringList{"--xml", "a", "--bin", "b", "-o", "OUT.png"} << 2 << "either";
         QTest::newRow("missing scene") << QStringList{"--xml", "DIR/none.xml", "-o", "OUT.png"} << 1 << "cannot open";
         QTest::newRow("incomplete scene") << QStringList{"--bin", "DIR/short.bin", "-o", "OUT.png"} << 1 << "ends before";
@@ -613,6 +626,108 @@ private slots:
         QVERIFY2(r.err.contains(message.toUtf8()), r.err.constData());
         QVERIFY(!QFile::exists(out));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 1); // only the fixture remains
+    }
+
+    void supersampleAndSizeOnTheCommandLine()
+    {
+        QTemporaryDir dir;
+        const QString plain = dir.filePath("plain.png"), once = dir.filePath("once.png"), fine = dir.filePath("fine.png");
+        QCOMPARE(runCommand({"-o", plain}).status, 0);
+        QCOMPARE(runCommand({"--supersample", "1", "-o", once}).status, 0);
+        QCOMPARE(bytesOf(once), bytesOf(plain));
+        QCOMPARE(runCommand({"--camera", "0.5,0,-2", "--size", "41x30", "--supersample", "3", "--blur", "-o", fine}).status, 0);
+        Scene s = Scene::builtIn();
+        s.CamPos = Vector3D(0.5f, 0, -2);
+        s.Wid = 41;
+        s.Hey = 30;
+        QImage expected;
+        QCOMPARE(makePicture(s, PictureSettings{3, true}, RenderOptions(), expected), PictureResult::Whole);
+        QCOMPARE(rgb(QImage(fine)), expected);
+    }
+
+    void videoHoldsEveryFrame()
+    {
+        if (QStandardPaths::findExecutable("ffprobe").isEmpty())
+            QSKIP("ffprobe is missing: install the ffmpeg package");
+        QTemporaryDir dir;
+        const QString keys = writeText(dir, "keys.txt", "0 0 0 -1.5\n10 1 0.5 -3\n");
+        const QString video = dir.filePath("v.mp4");
+        QCOMPARE(runCommand({"--path", keys, "--size", "33x21", "--supersample", "2", "--fps", "12", "--video", video,
+                             "-o", dir.filePath("f-%02d.png"), "--quiet"})
+                     .status,
+                 0);
+        QProcess probe;
+        probe.start("ffprobe", {"-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+                                "stream=codec_name,pix_fmt,width,height,r_frame_rate,nb_read_frames", "-of",
+                                "default=noprint_wrappers=1", video});
+        QVERIFY(probe.waitForFinished(60000));
+        const QByteArray said = probe.readAllStandardOutput();
+        // H.264 in yuv420p wants even sides: one black column and row are added.
+        for (const char* line : {"codec_name=h264\n", "width=34\n", "height=22\n", "pix_fmt=yuv420p\n",
+                                 "r_frame_rate=12/1\n", "nb_read_frames=11\n"})
+            QVERIFY2(said.contains(line), said.constData());
+        // Every frame also as a picture, the one the camera gives; nothing else left behind.
+        CameraPath path;
+        QVERIFY(readCameraPath(keys, path, nullptr));
+        const Vector3D c = path.cameraAt(7, false);
+        const QString single = dir.filePath("single.png");
+        QCOMPARE(runCommand({"--camera", floatText(c.X) + "," + floatText(c.Y) + "," + floatText(c.Z), "--size", "33x21",
+                             "--supersample", "2", "-o", single})
+                     .status,
+                 0);
+        QCOMPARE(bytesOf(dir.filePath("f-07.png")), bytesOf(single));
+        QFile::remove(single);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2 + 11);
+    }
+
+    // ffmpeg missing, or failing at its start, part way or at the end: one line, status 1, and
+    // the video that was there before is still there.
+    void videoFailuresLeaveTheOldVideo_data()
+    {
+        QTest::addColumn<QByteArray>("fakeFfmpeg"); // empty: none on PATH
+        QTest::addColumn<QString>("said");
+        QTest::newRow("missing") << QByteArray() << "the ffmpeg program is not on PATH";
+        QTest::newRow("refuses") << QByteArray("echo 'Unknown encoder' >&2; exit 1")
+                                 << "could not make DIR/v.mp4: Unknown encoder";
+        QTest::newRow("stops part way") << QByteArray("/usr/bin/head -c 1000 >\"$0.in\"; echo broken >&2; exit 1")
+                                        << "could not make DIR/v.mp4: broken";
+        QTest::newRow("fails at the end") << QByteArray("/bin/cat >\"$0.in\"; echo 'disk full' >&2; exit 1")
+                                          << "could not make DIR/v.mp4: disk full";
+    }
+
+    void videoFailuresLeaveTheOldVideo()
+    {
+        QFETCH(QByteArray, fakeFfmpeg);
+        QFETCH(QString, said);
+        QTemporaryDir dir, bin;
+        if (!fakeFfmpeg.isEmpty())
+            QFile::setPermissions(writeText(bin, "ffmpeg", "#!/bin/sh\n" + fakeFfmpeg + "\n"),
+                                  QFile::ExeOwner | QFile::ReadOwner);
+        said.replace("DIR", dir.path());
+        const QString keys = writeText(dir, "keys.txt", "0 0 0 -1.5\n30 1 0.5 -3\n");
+        const QString video = writeText(dir, "v.mp4", "an old video");
+        const Result r = runCommand({"--path", keys, "--size", "64x48", "--video", video}, 120000, bin.path());
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.err.startsWith("lumivex-render: ") && r.err.count('\n') == 1 && r.err.contains(said.toUtf8()),
+                 r.err.constData());
+        QCOMPARE(bytesOf(video), QByteArray("an old video"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+    }
+
+    void interruptedVideoLeavesNone()
+    {
+        if (QStandardPaths::findExecutable("ffmpeg").isEmpty())
+            QSKIP("ffmpeg is missing: install the ffmpeg package");
+        QTemporaryDir dir;
+        const QString keys = writeText(dir, "keys.txt", "0 0 0 -1.5\n1000 1 0.5 -3\n");
+        QProcess p;
+        p.start(QStringLiteral(LUMIVEX_RENDER), {"--path", keys, "--size", "160x120", "--video", dir.filePath("v.mp4"),
+                                                 "-o", dir.filePath("f%d.bmp"), "--threads", "1"});
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath("f40.bmp")), 60000);
+        ::kill(pid_t(p.processId()), SIGINT);
+        QVERIFY(p.waitForFinished(30000));
+        QVERIFY(p.readAllStandardError().contains("interrupted"));
+        QCOMPARE(QDir(dir.path()).entryList({"*.mp4*", ".*.mp4"}, QDir::Files | QDir::Hidden), QStringList());
     }
 
     void helpAndVersion()

@@ -2,7 +2,7 @@
 # Installs what a stage needs (Debian 12), then configures and builds `build/`.
 # Usage: tools/prepare.sh [run|test|ci]
 #   run   building and running the program (the default)
-#   test  also the end-to-end window test's X server, xdotool and ImageMagick
+#   test  also the end-to-end window test's X server, xdotool and ImageMagick, and ffmpeg
 #   ci    also clang for the fuzzers, the packaging tools and an ARM cross compiler
 # Safe to call again: it installs only what is missing and rebuilds only what changed.
 set -euo pipefail
@@ -12,8 +12,8 @@ stage=${1:-run}
 packages=(cmake make g++ pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev fonts-dejavu-core)
 case "$stage" in
   run) ;;
-  test) packages+=(xvfb xauth xdotool imagemagick) ;;
-  ci) packages+=(xvfb xauth xdotool imagemagick clang-14 libclang-rt-14-dev dpkg-dev file g++-aarch64-linux-gnu) ;;
+  test) packages+=(xvfb xauth xdotool imagemagick ffmpeg) ;;
+  ci) packages+=(xvfb xauth xdotool imagemagick ffmpeg clang-14 libclang-rt-14-dev dpkg-dev file g++-aarch64-linux-gnu) ;;
   *) echo "prepare: unknown stage '$stage' (run, test or ci)" >&2; exit 2 ;;
 esac
 missing=()

@@ -2,7 +2,6 @@
 // display. Uses the same scene model, tracer, blur and scene files as the window.
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringList>
 #include <atomic>
@@ -14,15 +13,14 @@
 #include <cstdio>
 #include <limits>
 #include <mutex>
-#include <new>
 #include <thread>
 #include <unistd.h>
 
 #include "fileio/fileaccess.h"
 #include "fileio/textio.h"
-#include "picture/blur.h"
-#include "picture/picturecheck.h"
+#include "picture/animation.h"
 #include "picture/picturefile.h"
+#include "picture/supersample.h"
 #include "render/tracer.h"
 #include "scene/camerapath.h"
 #include "serial/binserial.h"
@@ -39,6 +37,8 @@ const char* const kUsage =
     "  --bin FILE          load the scene from a line-format (\"Bin\") scene file first\n"
     "  --camera X,Y,Z      put the camera there (after any load)\n"
     "  --blur              smooth the picture once with the anti-aliasing blur\n"
+    "  --supersample K     K x K rays a pixel (1 to 8), averaged; --blur comes after\n"
+    "  --size WxH          render at W x H pixels (1 to 8192 a side; after any load)\n"
     "  --save-xml FILE     write the scene as an XML scene file\n"
     "  --save-bin FILE     write the scene as a line-format scene file\n"
     "  --repeat N          render N times (1 to 100000), for timing; the picture is written once\n"
@@ -49,6 +49,8 @@ const char* const kUsage =
     "  --smooth            move along a smooth Catmull-Rom curve through the key frames\n"
     "  --frames A:B        render only frames A to B of the path\n"
     "  --skip-existing     leave out frames whose picture file is already there\n"
+    "  --video FILE        also make a video of the path (.mp4, .mkv or .mov; H.264 by ffmpeg)\n"
+    "  --fps N             frames a second of the video (1 to 240; default 24)\n"
     "  --quiet             no progress on standard error\n"
     "  -h, --help          show this help\n"
     "  --version           show the version\n"
@@ -74,6 +76,11 @@ struct Options {
     qint64 firstFrame = 0, lastFrame = 0;
     bool skipExisting = false;
     bool quiet = false;
+    int supersample = 1;
+    QSize size;
+    QString video;
+    int fps = kDefaultFps;
+    bool fpsGiven = false;
 };
 
 // Set by Ctrl+C or a termination request: the work stops at the next stage, leaving no partial
@@ -144,29 +151,6 @@ bool writtenInPlace(const QString& name)
     return name == "-" || isSpecialFile(name);
 }
 
-// The output name for `frame`: "%d" or "%0Nd" become the frame number, "%%" a percent sign.
-QString frameFileName(const QString& pattern, qint64 frame)
-{
-    static const QRegularExpression field(QStringLiteral("%(%|0?([1-9])?d)"));
-    QString out;
-    qsizetype at = 0;
-    for (auto it = field.globalMatch(pattern); it.hasNext();) {
-        const QRegularExpressionMatch m = it.next();
-        out += pattern.mid(at, m.capturedStart() - at);
-        if (m.captured(1) == "%")
-            out += '%';
-        else
-            out += QStringLiteral("%1").arg(qlonglong(frame), m.captured(2).toInt(), 10, QChar('0'));
-        at = m.capturedEnd();
-    }
-    return out + pattern.mid(at);
-}
-
-bool hasFrameField(const QString& pattern)
-{
-    return frameFileName(pattern, 0) != frameFileName(pattern, 1);
-}
-
 // Prints progress on standard error every quarter second while work goes on.
 class Progress {
 public:
@@ -187,14 +171,8 @@ public:
         m_thread.join();
         std::fputs("\r\033[K", stderr);
     }
-    // The picture now being made, `wid` columns wide.
-    void startFrame(int wid)
-    {
-        columns = 0;
-        m_wid = wid;
-    }
-    std::atomic<qint64> framesDone{0};
-    std::atomic<int> columns{0};
+    // Kept up to date by the work, shown from here.
+    AnimationProgress state;
 
 private:
     void loop()
@@ -204,14 +182,13 @@ private:
         std::unique_lock<std::mutex> lock(m_mutex);
         while (!m_wake.wait_for(lock, std::chrono::milliseconds(250), [this] { return m_done; })) {
             const double s = clock.nsecsElapsed() / 1e9;
-            const double part = m_wid > 0 ? double(columns) / m_wid : 0.0;
-            const double done = framesDone + part;
+            const double done = state.frames();
             if (m_frames <= 1) {
-                std::fprintf(stderr, "\r\033[K%3.0f%%", part * 100);
+                std::fprintf(stderr, "\r\033[K%3.0f%%", done * 100);
             } else {
                 const double rate = done / s;
                 std::fprintf(stderr, "\r\033[Kframe %lld of %lld, %.2f frames/s, %.0f s left",
-                             static_cast<long long>(framesDone) + 1, static_cast<long long>(m_frames), rate,
+                             static_cast<long long>(state.framesDone) + 1, static_cast<long long>(m_frames), rate,
                              rate > 0 ? (double(m_frames) - done) / rate : 0.0);
             }
             std::fflush(stderr);
@@ -220,7 +197,6 @@ private:
 
     bool m_on;
     qint64 m_frames;
-    std::atomic<int> m_wid{0};
     bool m_done = false;
     std::mutex m_mutex;
     std::condition_variable m_wake;
@@ -273,6 +249,18 @@ bool parseCamera(const QString& text, Vector3D& out)
     return true;
 }
 
+// "WxH", each side a whole number from 1 to 8192.
+bool parseSize(const QString& text, QSize& out)
+{
+    const QStringList sides = text.split(QRegularExpression(QStringLiteral("[xX]")));
+    int w = 0, h = 0;
+    if (sides.size() != 2 || !parseCount(sides[0], kMinPictureSide, kMaxPictureSide, w) ||
+        !parseCount(sides[1], kMinPictureSide, kMaxPictureSide, h))
+        return false;
+    out = QSize(w, h);
+    return true;
+}
+
 // Parses the arguments; returns -1 to go on, or the exit status.
 int parse(const QStringList& args, Options& o)
 {
@@ -299,7 +287,8 @@ int parse(const QStringList& args, Options& o)
             continue;
         }
         static const QStringList withValue = {"-o", "--output", "--xml", "--bin", "--camera", "--save-xml",
-                                              "--save-bin", "--repeat", "--threads", "--path", "--frames"};
+                                              "--save-bin", "--repeat", "--threads", "--path", "--frames",
+                                              "--supersample", "--size", "--video", "--fps"};
         if (!withValue.contains(a))
             return fail(2, QStringLiteral("unknown option '%1' (see --help)").arg(quoted(a)));
         if (k + 1 >= args.size())
@@ -343,15 +332,44 @@ int parse(const QStringList& args, Options& o)
             if (!parseCount(v, 1, 1024, o.threads))
                 return fail(2, QStringLiteral("--threads takes a whole number from 1 to 1024, not '%1'")
                                    .arg(quoted(v)));
+        } else if (a == "--supersample") {
+            if (!parseCount(v, 1, kMaxSupersample, o.supersample))
+                return fail(2, QStringLiteral("--supersample takes a whole number from 1 to %1, not '%2'")
+                                   .arg(kMaxSupersample)
+                                   .arg(quoted(v)));
+        } else if (a == "--size") {
+            if (!parseSize(v, o.size))
+                return fail(2, QStringLiteral("--size takes WIDTHxHEIGHT, each from 1 to %1, not '%2'")
+                                   .arg(kMaxPictureSide)
+                                   .arg(quoted(v)));
+        } else if (a == "--video") {
+            o.video = v;
+        } else if (a == "--fps") {
+            if (!parseCount(v, 1, kMaxFps, o.fps))
+                return fail(2, QStringLiteral("--fps takes a whole number from 1 to %1, not '%2'")
+                                   .arg(kMaxFps)
+                                   .arg(quoted(v)));
+            o.fpsGiven = true;
         }
     }
     if (!o.loadXml.isEmpty() && !o.loadBin.isEmpty())
         return fail(2, "give either --xml or --bin, not both");
     if (o.path.isEmpty() && (o.smooth || o.haveFrames || o.skipExisting))
         return fail(2, "--smooth, --frames and --skip-existing go with --path");
-    if (!o.path.isEmpty() && (o.haveCamera || o.output.isEmpty() || o.repeatGiven))
-        return fail(2, "--path needs -o and takes its cameras from the path, not --camera or --repeat");
-    if (o.output.isEmpty() && o.saveXml.isEmpty() && o.saveBin.isEmpty())
+    if (o.path.isEmpty() && !o.video.isEmpty())
+        return fail(2, "--video goes with --path");
+    if (o.video.isEmpty() && o.fpsGiven)
+        return fail(2, "--fps goes with --video");
+    if (!o.path.isEmpty() && (o.haveCamera || (o.output.isEmpty() && o.video.isEmpty()) || o.repeatGiven))
+        return fail(2, "--path needs -o or --video and takes its cameras from the path, not --camera or --repeat");
+    if (o.skipExisting && o.output.isEmpty())
+        return fail(2, "--skip-existing needs -o, the pictures it looks for");
+    static const QRegularExpression videoSuffix(QStringLiteral("\\.(mp4|mkv|mov)$"),
+                                                QRegularExpression::CaseInsensitiveOption);
+    if (!o.video.isEmpty() && !videoSuffix.match(o.video).hasMatch())
+        return fail(2, QStringLiteral("cannot tell the video format of '%1': use .mp4, .mkv or .mov")
+                           .arg(printableName(o.video)));
+    if (o.output.isEmpty() && o.video.isEmpty() && o.saveXml.isEmpty() && o.saveBin.isEmpty())
         return fail(2, "nothing to write: give -o, --save-xml or --save-bin (see --help)");
     if (!o.output.isEmpty() && !pictureFormatKnown(o.output))
         return fail(2, QStringLiteral("cannot tell the picture format of '%1': use .png, .jpg, .bmp or .ppm")
@@ -365,24 +383,13 @@ int noMemory(const char* doing, const Scene& scene)
     return fail(1, QStringLiteral("not enough memory %1 a %2 x %3 picture").arg(doing).arg(scene.Wid).arg(scene.Hey));
 }
 
-enum class Rendered { Whole, Stopped, NoMemory };
-
-Rendered renderPicture(const Scene& scene, QImage& img, const RenderOptions& ro)
+// Makes the picture of a single render or a frame.
+PictureResult makeOutput(const Scene& scene, const PictureSettings& settings, const RenderOptions& ro, QImage& img,
+                         QString* why)
 {
-    // The plain path keeps a colour buffer of 12 bytes a pixel besides the picture, and does
-    // not look at ro.cancel.
+    // The plain tracer does not look at ro.cancel.
     const EndAtOnce plain(ro.reference);
-    try {
-        return renderInto(scene, img, ro) ? Rendered::Whole : Rendered::Stopped;
-    } catch (const std::bad_alloc&) {
-        return Rendered::NoMemory;
-    }
-}
-
-// The blurred picture, null when memory ran out.
-QImage blurred(const QImage& img, const Options& o)
-{
-    return o.reference ? blurReference(img) : blurImage(img, o.threads);
+    return makePicture(scene, settings, ro, img, why);
 }
 
 // Writes the picture of a single render or a frame; in place (and so perhaps waiting for a
@@ -420,6 +427,10 @@ int run(const QStringList& args)
     }
     if (o.haveCamera)
         scene.CamPos = o.camera;
+    if (o.size.isValid()) {
+        scene.Wid = o.size.width();
+        scene.Hey = o.size.height();
+    }
     if (!o.saveXml.isEmpty()) {
         XMLS writer;
         if (g_stop)
@@ -434,7 +445,7 @@ int run(const QStringList& args)
         if (!saveOutput(writer, o.saveBin, scene, why))
             return fail(1, why);
     }
-    if (o.output.isEmpty())
+    if (o.output.isEmpty() && o.video.isEmpty())
         return 0;
 
     const bool showProgress = !o.quiet && isatty(fileno(stderr));
@@ -442,6 +453,8 @@ int run(const QStringList& args)
     ro.threads = o.threads;
     ro.reference = o.reference;
     ro.cancel = &g_stop;
+    // The blur is left out of the timing of --repeat, and comes once, after the last render.
+    const PictureSettings settings{o.supersample, false};
 
     if (o.path.isEmpty()) {
         QImage img(scene.Wid, scene.Hey, QImage::Format_ARGB32);
@@ -450,13 +463,15 @@ int run(const QStringList& args)
         double total = 0, fastest = 1e30;
         {
             Progress progress(showProgress, 1);
-            ro.columnsDone = &progress.columns;
+            progress.state.columns = pictureColumns(scene, settings);
+            ro.columnsDone = &progress.state.columnsDone;
             for (int n = 0; n < o.repeat && !g_stop; ++n) {
-                progress.startFrame(scene.Wid);
+                progress.state.columnsDone = 0;
                 QElapsedTimer t;
                 t.start();
-                if (renderPicture(scene, img, ro) == Rendered::NoMemory)
-                    return noMemory("to render", scene);
+                const PictureResult r = makeOutput(scene, settings, ro, img, &why);
+                if (r == PictureResult::NoMemory || r == PictureResult::Refused)
+                    return fail(1, why);
                 const double s = t.nsecsElapsed() / 1e9;
                 total += s;
                 fastest = std::min(fastest, s);
@@ -467,7 +482,7 @@ int run(const QStringList& args)
         if (o.repeatGiven)
             std::fprintf(stderr, "lumivex-render: %d renders, %.4f s each on average, %.4f s the fastest\n", o.repeat,
                          total / o.repeat, fastest);
-        if (o.blur && (img = blurred(img, o)).isNull())
+        if (o.blur && (img = blurPicture(img, ro)).isNull())
             return noMemory("to blur", scene);
         if (g_stop)
             return interrupted("no picture written");
@@ -492,58 +507,39 @@ int run(const QStringList& args)
                                .arg(path.firstFrame())
                                .arg(path.lastFrame()));
     }
-    if (first < last && !hasFrameField(o.output))
+    if (first < last && !o.output.isEmpty() && !hasFrameField(o.output))
         return fail(2, QStringLiteral("the output name '%1' needs %d or %04d for the frame number")
                            .arg(printableName(o.output)));
-    QImage img(scene.Wid, scene.Hey, QImage::Format_ARGB32);
-    if (img.isNull())
-        return noMemory("for", scene);
-    // Counted without overflow up to the largest frame number: last - first + 1 may not fit.
-    const qint64 toGo = last - first;
-    qint64 written = 0, redone = 0;
+    AnimationJob job;
+    job.scene = scene;
+    job.path = path;
+    job.smooth = o.smooth;
+    job.first = first;
+    job.last = last;
+    job.picture = PictureSettings{o.supersample, o.blur};
+    job.render = ro;
+    job.pattern = o.output;
+    job.skipExisting = o.skipExisting;
+    job.video = o.video;
+    job.fps = o.fps;
+    job.writeFrame = writeOutput;
+    AnimationResult done;
     {
+        // Counted without overflow up to the largest frame number: last - first + 1 may not fit.
+        const qint64 toGo = last - first;
         Progress progress(showProgress, toGo == std::numeric_limits<qint64>::max() ? toGo : toGo + 1);
-        ro.columnsDone = &progress.columns;
-        // The last frame is tested before stepping on, so that the loop ends at any last frame.
-        for (qint64 f = first; !g_stop; ++f) {
-            const QString name = frameFileName(o.output, f);
-            if (o.skipExisting && QFileInfo::exists(name)) {
-                if (QFileInfo(name).isDir())
-                    return fail(1, QStringLiteral("%1 is a folder, not a picture").arg(printableName(name)));
-                if (isWholePicture(name, QSize(scene.Wid, scene.Hey))) {
-                    ++progress.framesDone;
-                    if (f == last)
-                        break;
-                    continue;
-                }
-                ++redone;
-            }
-            progress.startFrame(scene.Wid);
-            scene.CamPos = path.cameraAt(f, o.smooth);
-            const Rendered r = renderPicture(scene, img, ro);
-            if (r == Rendered::NoMemory)
-                return noMemory("to render", scene);
-            if (r == Rendered::Stopped)
-                break;
-            const QImage out = o.blur ? blurred(img, o) : img;
-            if (out.isNull())
-                return noMemory("to blur", scene);
-            // Each frame is written whole or not at all, so that a split or resumed job may
-            // trust every file it finds.
-            if (!writeOutput(out, name, why))
-                return fail(1, why);
-            ++written;
-            ++progress.framesDone;
-            if (f == last)
-                break;
-        }
+        done = renderAnimation(job, &progress.state);
     }
-    if (redone > 0)
-        std::fprintf(stderr,
-                     "lumivex-render: %lld frames were there but not whole pictures of %d x %d; rendered again\n",
-                     static_cast<long long>(redone), scene.Wid, scene.Hey);
-    if (g_stop)
-        return interrupted(QStringLiteral("%1 frames written, every one whole").arg(written));
+    if (done.end == AnimationResult::Failed)
+        return fail(1, done.why);
+    if (done.end == AnimationResult::Stopped) {
+        QString said = o.output.isEmpty()
+                           ? QStringLiteral("no video written")
+                           : QStringLiteral("%1 frames written, every one whole").arg(done.written);
+        if (!o.output.isEmpty() && !o.video.isEmpty())
+            said += "; no video";
+        return interrupted(said);
+    }
     return 0;
 }
 
