@@ -43,6 +43,11 @@ AnimationResult renderAnimation(const AnimationJob& job, AnimationProgress* prog
         return result;
     };
     VideoWriter video;
+    // A video not finished is given up when `video` goes.
+    const auto stopped = [&] {
+        result.end = AnimationResult::Stopped;
+        return result;
+    };
     if (!job.video.isEmpty() && !video.open(job.video, QSize(job.scene.Wid, job.scene.Hey), job.fps, result.why))
         return failed(result.why);
     AnimationProgress unseen;
@@ -55,10 +60,8 @@ AnimationResult renderAnimation(const AnimationJob& job, AnimationProgress* prog
     QString why;
     // The last frame is tested before stepping on, so that the loop ends at any last frame.
     for (qint64 f = job.first; f <= job.last; ++f) {
-        if (options.cancel && options.cancel->load()) {
-            result.end = AnimationResult::Stopped;
-            return result;
-        }
+        if (options.cancel && options.cancel->load())
+            return stopped();
         const QString name = job.pattern.isEmpty() ? QString() : frameFileName(job.pattern, f);
         if (job.skipExisting && !name.isEmpty() && QFileInfo(name).isFile()) {
             // Left as it is when it holds a picture of the size; the video and the caller take
@@ -83,8 +86,7 @@ AnimationResult renderAnimation(const AnimationJob& job, AnimationProgress* prog
         case PictureResult::Whole:
             break;
         case PictureResult::Stopped:
-            result.end = AnimationResult::Stopped;
-            return result;
+            return stopped();
         case PictureResult::NoMemory:
         case PictureResult::Refused:
             return failed(why);
