@@ -63,42 +63,36 @@ AnimationResult renderAnimation(const AnimationJob& job, AnimationProgress* prog
         if (options.cancel && options.cancel->load())
             return stopped();
         const QString name = job.pattern.isEmpty() ? QString() : frameFileName(job.pattern, f);
-        if (job.skipExisting && !name.isEmpty() && QFileInfo(name).isFile()) {
-            // Left as it is when it holds a picture of the size; the video and the caller take
-            // the picture from the file.
-            const QImage kept(name);
-            if (kept.size() == size) {
-                if (!job.video.isEmpty() && !video.addFrame(kept, why))
-                    return failed(why);
-                ++result.kept;
-                ++shown.framesDone;
-                if (job.frameDone)
-                    job.frameDone(f, kept);
-                if (f == job.last)
-                    break;
-                continue;
+        // A picture of the size already there is left as it is; the video and the caller take
+        // it from the file.
+        QImage kept;
+        if (job.skipExisting && !name.isEmpty() && QFileInfo(name).isFile())
+            kept = QImage(name);
+        const bool keep = kept.size() == size;
+        if (!keep) {
+            shown.columnsDone = 0;
+            shown.columns = pictureColumns(scene, job.picture);
+            scene.CamPos = job.path.cameraAt(f, job.smooth);
+            switch (makePicture(scene, job.picture, options, picture, &why)) {
+            case PictureResult::Whole:
+                break;
+            case PictureResult::Stopped:
+                return stopped();
+            case PictureResult::NoMemory:
+            case PictureResult::Refused:
+                return failed(why);
             }
+            if (!name.isEmpty() &&
+                !(job.writeFrame ? job.writeFrame(picture, name, why) : writePicture(picture, name, why)))
+                return failed(why);
         }
-        shown.columnsDone = 0;
-        shown.columns = pictureColumns(scene, job.picture);
-        scene.CamPos = job.path.cameraAt(f, job.smooth);
-        switch (makePicture(scene, job.picture, options, picture, &why)) {
-        case PictureResult::Whole:
-            break;
-        case PictureResult::Stopped:
-            return stopped();
-        case PictureResult::NoMemory:
-        case PictureResult::Refused:
+        const QImage& frame = keep ? kept : picture;
+        if (!job.video.isEmpty() && !video.addFrame(frame, why))
             return failed(why);
-        }
-        if (!name.isEmpty() && !(job.writeFrame ? job.writeFrame(picture, name, why) : writePicture(picture, name, why)))
-            return failed(why);
-        if (!job.video.isEmpty() && !video.addFrame(picture, why))
-            return failed(why);
-        ++result.written;
+        ++(keep ? result.kept : result.written);
         ++shown.framesDone;
         if (job.frameDone)
-            job.frameDone(f, picture);
+            job.frameDone(f, frame);
         if (f == job.last)
             break;
     }
