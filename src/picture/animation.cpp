@@ -82,6 +82,8 @@ AnimationResult renderAnimation(const AnimationJob& job, AnimationProgress* prog
             case PictureResult::Refused:
                 return failed(why);
             }
+            // Each frame is written whole or not at all, so that a split or resumed job may
+            // trust every file it finds.
             if (!name.isEmpty() &&
                 !(job.writeFrame ? job.writeFrame(picture, name, why) : writePicture(picture, name, why)))
                 return failed(why);

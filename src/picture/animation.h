@@ -26,7 +26,8 @@ struct AnimationJob {
     Scene scene;
     CameraPath path;
     bool smooth = false; // Catmull-Rom through the key frames rather than straight lines
-    // The frames rendered, first to last; they must lie within the path's.
+    // The frames rendered, first to last (before the path's first key frame and after its last
+    // the camera stays at that key's).
     qint64 first = 0, last = -1;
     PictureSettings picture;
     // Threads, the plain tracer and the stop flag (cancel); its columnsDone is not used.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <vector>
 
 #include "picture/blur.h"
 #include "serial/serializer.h"
