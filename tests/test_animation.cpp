@@ -6,6 +6,7 @@
 #include "picture/animation.h"
 #include "picture/blur.h"
 #include "picture/supersample.h"
+#include "picture/videowriter.h"
 #include "render/tracer.h"
 
 namespace {
@@ -177,6 +178,29 @@ private slots:
         QVERIFY(why.contains("cannot open"));
     }
 
+    void videoWriterRefusesWhatItCannotMake()
+    {
+        if (VideoWriter::ffmpegProgram().isEmpty())
+            QSKIP("ffmpeg is missing: install the ffmpeg package");
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir("folder.mp4"));
+        VideoWriter video;
+        QString why;
+        QVERIFY(!video.open(dir.filePath("folder.mp4"), QSize(4, 4), 24, why));
+        QVERIFY2(why.contains("is a folder"), qPrintable(why));
+        QVERIFY(!video.open(dir.filePath("v.mp4"), QSize(0, 4), 24, why));
+        QVERIFY(!video.open(dir.filePath("v.mp4"), QSize(4, 4), 0, why));
+        QVERIFY(!video.isOpen());
+        // A frame of another size gives the video up.
+        QVERIFY2(video.open(dir.filePath("v.mp4"), QSize(4, 4), 24, why), qPrintable(why));
+        QImage frame(4, 4, QImage::Format_RGB32);
+        frame.fill(Qt::red);
+        QVERIFY(video.addFrame(frame, why));
+        QVERIFY(!video.addFrame(frame.copy(0, 0, 4, 2), why));
+        QVERIFY(!video.isOpen());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+
     // The frames the loop hands out are the pictures made one by one at each frame's camera;
     // a stop in the middle leaves whole files only.
     void framesAreThePicturesAtTheirCameras()
@@ -222,5 +246,5 @@ private slots:
     }
 };
 
-QTEST_APPLESS_MAIN(TestAnimation)
+QTEST_GUILESS_MAIN(TestAnimation)
 #include "test_animation.moc"

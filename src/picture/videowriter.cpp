@@ -68,6 +68,10 @@ bool VideoWriter::open(const QString& fileName, QSize size, int fps, QString& wh
                   .arg(fps);
         return false;
     }
+    if (QFileInfo(fileName).isDir()) {
+        why = QStringLiteral("%1 is a folder, not a video").arg(fileName);
+        return false;
+    }
     m_target = fileName;
     m_temporary.clear();
     if (!isSpecialFile(fileName)) {
