@@ -90,7 +90,7 @@ private slots:
     }
 
     // The finished picture against the k times finer render reduced pixel by pixel: odd sizes,
-    // several bands, the plain tracer, the blur after the reduction.
+    // several bands, the plain tracer, the blur after the reduction; k = 1 is the render itself.
     void supersampledEqualsTheFineRenderReduced_data()
     {
         QTest::addColumn<int>("wid");
@@ -98,6 +98,8 @@ private slots:
         QTest::addColumn<int>("k");
         QTest::addColumn<bool>("blur");
         QTest::addColumn<bool>("reference");
+        QTest::newRow("160 x 120, k 1") << 160 << 120 << 1 << false << false;
+        QTest::newRow("160 x 120, k 1, blurred") << 160 << 120 << 1 << true << false;
         QTest::newRow("37 x 23, k 2") << 37 << 23 << 2 << false << false;
         QTest::newRow("37 x 23, k 3, blurred") << 37 << 23 << 3 << true << false;
         QTest::newRow("plain tracer, k 2, blurred") << 19 << 11 << 2 << true << true;
@@ -125,16 +127,6 @@ private slots:
         QCOMPARE(makePicture(scene, PictureSettings{k, blur}, options, picture), PictureResult::Whole);
         QCOMPARE(picture.convertToFormat(QImage::Format_RGB32), expected.convertToFormat(QImage::Format_RGB32));
         QCOMPARE(columns.load(), pictureColumns(scene, PictureSettings{k, blur}));
-    }
-
-    void oneSampleIsThePlainRender()
-    {
-        const Scene scene = sized(160, 120, Vector3D(1, 0.5f, -3));
-        QImage picture;
-        QCOMPARE(makePicture(scene, PictureSettings{}, RenderOptions(), picture), PictureResult::Whole);
-        QCOMPARE(picture, render(scene)); // ARGB32, bit for bit
-        QCOMPARE(makePicture(scene, PictureSettings{1, true}, RenderOptions(), picture), PictureResult::Whole);
-        QCOMPARE(picture, blurReference(render(scene)));
     }
 
     void refusedAndStoppedPicturesSaySo()
