@@ -522,6 +522,7 @@ int run(const QStringList& args)
     job.skipExisting = o.skipExisting;
     job.video = o.video;
     job.fps = o.fps;
+    job.makeFrame = makeOutput;
     job.writeFrame = writeOutput;
     AnimationResult done;
     {
@@ -532,6 +533,10 @@ int run(const QStringList& args)
     }
     if (done.end == AnimationResult::Failed)
         return fail(1, done.why);
+    if (done.redone > 0)
+        std::fprintf(stderr,
+                     "lumivex-render: %lld frames were there but not whole pictures of %d x %d; rendered again\n",
+                     static_cast<long long>(done.redone), scene.Wid, scene.Hey);
     if (done.end == AnimationResult::Stopped) {
         QString said = o.output.isEmpty()
                            ? QStringLiteral("no video written")

@@ -3,6 +3,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include "fileio/textio.h"
+#include "picture/picturecheck.h"
 #include "picture/picturefile.h"
 #include "picture/videowriter.h"
 
@@ -63,17 +65,26 @@ AnimationResult renderAnimation(const AnimationJob& job, AnimationProgress* prog
         if (options.cancel && options.cancel->load())
             return stopped();
         const QString name = job.pattern.isEmpty() ? QString() : frameFileName(job.pattern, f);
-        // A picture of the size already there is left as it is; the video and the caller take
-        // it from the file.
+        // A whole picture of the size already there is left as it is (the video and the caller
+        // take it from the file); anything else there is made again.
+        bool keep = false;
         QImage kept;
-        if (job.skipExisting && !name.isEmpty() && QFileInfo(name).isFile())
-            kept = QImage(name);
-        const bool keep = kept.size() == size;
+        if (job.skipExisting && !name.isEmpty() && QFileInfo::exists(name)) {
+            if (QFileInfo(name).isDir())
+                return failed(QStringLiteral("%1 is a folder, not a picture").arg(printableName(name)));
+            keep = isWholePicture(name, size);
+            if (keep && (!job.video.isEmpty() || job.frameDone)) {
+                kept = QImage(name);
+                keep = kept.size() == size;
+            }
+            if (!keep)
+                ++result.redone;
+        }
         if (!keep) {
             shown.columnsDone = 0;
             shown.columns = pictureColumns(scene, job.picture);
             scene.CamPos = job.path.cameraAt(f, job.smooth);
-            switch (makePicture(scene, job.picture, options, picture, &why)) {
+            switch ((job.makeFrame ? job.makeFrame : makePicture)(scene, job.picture, options, picture, &why)) {
             case PictureResult::Whole:
                 break;
             case PictureResult::Stopped:

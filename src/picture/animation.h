@@ -35,12 +35,16 @@ struct AnimationJob {
     // Picture files: the frame number goes where the pattern says %d (see frameFileName).
     // Empty: none are written.
     QString pattern;
-    // Frames whose picture file is already there, a picture of the size, are left as they are
-    // (and, for a video, read back from it) rather than rendered again.
+    // Frames whose picture file is already there, a whole picture of the size, are left as
+    // they are (and, for a video, read back from it) rather than rendered again.
     bool skipExisting = false;
     // The video file (see VideoWriter); empty: none.
     QString video;
     int fps = kDefaultFps;
+    // Makes a frame's picture; makePicture when not set (a caller may wrap it).
+    std::function<PictureResult(const Scene&, const PictureSettings&, const RenderOptions&, QImage& picture,
+                                QString* why)>
+        makeFrame;
     // Writes a frame's picture file; writePicture when not set. `why` says what went wrong.
     std::function<bool(const QImage& picture, const QString& name, QString& why)> writeFrame;
     // Told of every frame once it is done, on the thread that runs the job: the frame number
@@ -65,6 +69,7 @@ struct AnimationResult {
     } end = Done;
     qint64 written = 0; // frames rendered
     qint64 kept = 0;    // frames left as they were (skipExisting)
+    qint64 redone = 0;  // frames whose file was there but not a whole picture of the size
     QString why;
 };
 

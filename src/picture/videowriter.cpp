@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "fileio/fileaccess.h"
+#include "fileio/textio.h"
 
 namespace {
 
@@ -58,7 +59,7 @@ bool VideoWriter::open(const QString& fileName, QSize size, int fps, QString& wh
     const QString program = ffmpegProgram();
     if (program.isEmpty()) {
         why = QStringLiteral("cannot make the video %1: the ffmpeg program is not on PATH (Debian package ffmpeg)")
-                  .arg(fileName);
+                  .arg(printableName(fileName));
         return false;
     }
     if (size.isEmpty() || fps < 1) {
@@ -69,7 +70,7 @@ bool VideoWriter::open(const QString& fileName, QSize size, int fps, QString& wh
         return false;
     }
     if (QFileInfo(fileName).isDir()) {
-        why = QStringLiteral("%1 is a folder, not a video").arg(fileName);
+        why = QStringLiteral("%1 is a folder, not a video").arg(printableName(fileName));
         return false;
     }
     m_target = fileName;
@@ -91,7 +92,7 @@ bool VideoWriter::open(const QString& fileName, QSize size, int fps, QString& wh
                 break;
         }
         if (!reserved.isOpen()) {
-            why = QStringLiteral("cannot open %1 for writing: %2").arg(fileName, reserved.errorString());
+            why = QStringLiteral("cannot open %1 for writing: %2").arg(printableName(fileName), reserved.errorString());
             return false;
         }
         reserved.close();
@@ -105,7 +106,7 @@ bool VideoWriter::open(const QString& fileName, QSize size, int fps, QString& wh
     m_ffmpeg->setChildProcessModifier([] { setpgid(0, 0); });
     m_ffmpeg->start(program, ffmpegArguments(size, fps, m_temporary.isEmpty() ? fileName : m_temporary));
     if (!m_ffmpeg->waitForStarted(-1)) {
-        why = QStringLiteral("cannot run %1: %2").arg(program, m_ffmpeg->errorString());
+        why = QStringLiteral("cannot run %1: %2").arg(printableName(program), m_ffmpeg->errorString());
         abort();
         return false;
     }
@@ -177,7 +178,7 @@ bool VideoWriter::finish(QString& why)
     }
     if (!m_temporary.isEmpty() && std::rename(QFile::encodeName(m_temporary).constData(),
                                               QFile::encodeName(m_target).constData()) != 0) {
-        why = QStringLiteral("cannot write %1: %2").arg(m_target, QString::fromLocal8Bit(std::strerror(errno)));
+        why = QStringLiteral("cannot write %1: %2").arg(printableName(m_target), QString::fromLocal8Bit(std::strerror(errno)));
         abort();
         return false;
     }
@@ -203,12 +204,13 @@ void VideoWriter::abort()
 QString VideoWriter::failure()
 {
     m_ffmpeg->waitForFinished(10000);
-    QString said;
+    QByteArray said;
     for (const QByteArray& line : m_ffmpeg->readAll().split('\n'))
         if (!line.trimmed().isEmpty())
-            said = QString::fromUtf8(line.trimmed());
-    if (said.isEmpty())
-        said = m_ffmpeg->exitStatus() == QProcess::CrashExit ? QStringLiteral("it stopped unexpectedly")
-                                                               : QStringLiteral("status %1").arg(m_ffmpeg->exitCode());
-    return QStringLiteral("ffmpeg could not make %1: %2").arg(m_target, said.left(200));
+            said = line.trimmed();
+    const QString reason =
+        !said.isEmpty() ? printable(said, 200)
+        : m_ffmpeg->exitStatus() == QProcess::CrashExit ? QStringLiteral("it stopped unexpectedly")
+                                                         : QStringLiteral("status %1").arg(m_ffmpeg->exitCode());
+    return QStringLiteral("ffmpeg could not make %1: %2").arg(printableName(m_target), reason);
 }

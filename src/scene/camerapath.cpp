@@ -136,13 +136,13 @@ bool writeCameraPath(const QString& fileName, const CameraPath& path, QString* w
     QFileDevice& file = isSpecialFile(fileName) ? static_cast<QFileDevice&>(direct) : saved;
     if (!file.open(QIODevice::WriteOnly)) {
         if (why)
-            *why = QStringLiteral("cannot open %1 for writing: %2").arg(fileName, file.errorString());
+            *why = QStringLiteral("cannot open %1 for writing: %2").arg(printableName(fileName), file.errorString());
         return false;
     }
     const QByteArray text = cameraPathText(path);
     if (!finishWriting(file, file.write(text) == text.size())) {
         if (why)
-            *why = QStringLiteral("cannot write %1").arg(fileName);
+            *why = QStringLiteral("cannot write %1").arg(printableName(fileName));
         return false;
     }
     return true;
