@@ -49,7 +49,7 @@ const char* const kUsage =
     "  --smooth            move along a smooth Catmull-Rom curve through the key frames\n"
     "  --frames A:B        render only frames A to B of the path\n"
     "  --skip-existing     leave out frames whose picture file is already there\n"
-    "  --video FILE        also make a video of the path (.mp4, .mkv or .mov; H.264 by ffmpeg)\n"
+    "  --video FILE        make a video of the frames (.mp4, .mkv or .mov; H.264 by ffmpeg)\n"
     "  --fps N             frames a second of the video (1 to 240; default 24)\n"
     "  --quiet             no progress on standard error\n"
     "  -h, --help          show this help\n"

@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <algorithm>
 
 #include "fileio/textio.h"
 #include "picture/picturecheck.h"
