@@ -570,6 +570,41 @@ private slots:
         QCOMPARE(QImage(fromXml).size(), QSize(33, 21));
     }
 
+    void missingFoldersAreMade_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QStringList>("pictures");
+        QTest::newRow("picture") << QStringList{"-o", "a/b/c.png"} << 0 << QStringList{"a/b/c.png"};
+        QTest::newRow("frames, a folder each") << QStringList{"--path", "KEYS", "-o", "f/%02d/x.ppm", "--quiet"} << 0
+                                               << QStringList{"f/00/x.ppm", "f/01/x.ppm", "f/02/x.ppm"};
+        QTest::newRow("folder is a file") << QStringList{"-o", "plain/c.png"} << 1 << QStringList();
+        QTest::newRow("frames' folder is a file") << QStringList{"--path", "KEYS", "-o", "plain/f%d.png"} << 1
+                                                  << QStringList();
+        QTest::newRow("picture is a folder") << QStringList{"-o", "taken.png"} << 1 << QStringList();
+    }
+
+    void missingFoldersAreMade()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QStringList, pictures);
+        QTemporaryDir dir;
+        const QString keys = writeText(dir, "keys.txt", "0 0 0 -1.5\n2 1 0.5 -3\n");
+        writeText(dir, "plain", "not a folder");
+        QVERIFY(QDir(dir.path()).mkdir("taken.png"));
+        for (QString& a : args)
+            a = a == "KEYS" ? keys : (a.startsWith('-') ? a : dir.filePath(a));
+        const Result r = runCommand(QStringList{"--xml", smallScene(dir)} + args);
+        QCOMPARE(r.status, status);
+        QCOMPARE(r.err.count('\n'), status == 0 ? 0 : 1);
+        for (const QString& p : pictures)
+            QVERIFY2(!QImage(dir.filePath(p)).isNull(), qPrintable(p));
+        if (status != 0)
+            QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                     (QStringList{"keys.txt", "plain", "small48.xml", "taken.png"}));
+    }
+
     void failures_data()
     {
         QTest::addColumn<QStringList>("args");
@@ -601,7 +636,7 @@ private slots:
                                                         << "unknown option '--fast\\x1b[2J'";
         QTest::newRow("a long option value") << QStringList{"--threads", QString(100000, '9'), "-o", "OUT.png"} << 2
                                              << "not '" + QString(60, '9') + "...'";
-        QTest::newRow("unwritable output") << QStringList{"-o", "DIR/no/such/OUT.png"} << 1 << "cannot open";
+        QTest::newRow("output below a file") << QStringList{"-o", "DIR/short.bin/OUT.png"} << 1 << "cannot open";
         QTest::newRow("unwritable scene") << QStringList{"--save-xml", "DIR/no/such.xml", "-o", "OUT.png"} << 1
                                           << "cannot open";
     }

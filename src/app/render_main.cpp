@@ -1,6 +1,8 @@
 // lumivex-render: renders the scene without a window, for scripts and machines without a
 // display. Uses the same scene model, tracer, blur and scene files as the window.
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QStringList>
@@ -36,7 +38,7 @@ const char* const kUsage =
     "  --xml FILE          load the scene from an XML scene file first\n"
     "  --bin FILE          load the scene from a line-format (\"Bin\") scene file first\n"
     "  --camera X,Y,Z      put the camera there (after any load)\n"
-    "  --blur              smooth the picture once with the anti-aliasing blur\n"
+    "  --blur              smooth the picture once with the Gaussian blur\n"
     "  --supersample K     K x K rays a pixel (1 to 8), averaged; --blur comes after\n"
     "  --size WxH          render at W x H pixels (1 to 8192 a side; after any load)\n"
     "  --save-xml FILE     write the scene as an XML scene file\n"
@@ -202,6 +204,14 @@ private:
     std::condition_variable m_wake;
     std::thread m_thread;
 };
+
+// Makes the folder a picture goes into, so that `-o frames/f-%04d.png` works in a new place. A
+// folder that cannot be made is not reported here: the write that follows says so in one line.
+void makeFolderFor(const QString& picture)
+{
+    if (picture != "-")
+        QDir().mkpath(QFileInfo(picture).absolutePath());
+}
 
 // Says what went wrong on one line and gives the exit status for it. Whatever the message
 // quotes reaches the terminal escaped.
@@ -396,6 +406,7 @@ PictureResult makeOutput(const Scene& scene, const PictureSettings& settings, co
 // reader) or through a temporary file.
 bool writeOutput(const QImage& img, const QString& name, QString& why)
 {
+    makeFolderFor(name);
     const EndAtOnce waiting(writtenInPlace(name));
     return writePicture(img, name, why);
 }
