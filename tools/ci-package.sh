@@ -43,10 +43,13 @@ clean_root() {
     say "making a clean Debian 12 with debootstrap (about a minute; kept in $cache)"
     command -v debootstrap >/dev/null || return 1
     mkdir -p "$cache"
-    debootstrap --variant=minbase bookworm "$work/boot" "$(mirror)" >"$work/debootstrap.log" 2>&1 || {
+    # Each of debootstrap's steps shows once as it begins (retrieving, extracting, ...).
+    debootstrap --variant=minbase bookworm "$work/boot" "$(mirror)" 2>&1 | tee "$work/debootstrap.log" |
+      awk '/^I: / { step = tolower($2); if (!seen[step]++) { print "  debootstrap: " step; fflush() } }' >&2
+    if [ "${PIPESTATUS[0]}" -ne 0 ]; then
       tail -n 20 "$work/debootstrap.log" >&2
       return 1
-    }
+    fi
     tar -C "$work/boot" -cf "$tarball.part" . && mv "$tarball.part" "$tarball"
     rm -rf "$work/boot"
   fi
