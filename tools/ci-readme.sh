@@ -52,9 +52,11 @@ start_slurm() {
   chmod 711 "$s/munge"
   head -c 128 /dev/urandom >"$s/munge/key"
   chmod 400 "$s/munge/key"
-  /usr/sbin/munged --socket="$s/munge/socket" --key-file="$s/munge/key" --log-file="$s/munge/log" \
-    --pid-file="$s/munge/pid" --seed-file="$s/munge/seed" || die "munged did not start"
-  slurm_pids+=("$(cat "$s/munge/pid")")
+  # The daemons stay in the foreground, as children of this script, so that their ids are known
+  # at once and they end with it.
+  /usr/sbin/munged -F --socket="$s/munge/socket" --key-file="$s/munge/key" --log-file="$s/munge/log" \
+    --pid-file="$s/munge/pid" --seed-file="$s/munge/seed" >"$s/munged.out" 2>&1 &
+  slurm_pids+=($!)
   cat >"$s/slurm.conf" <<EOF
 ClusterName=lumivexci
 SlurmctldHost=$host(127.0.0.1)
@@ -84,13 +86,17 @@ NodeName=$host NodeAddr=127.0.0.1 CPUs=$(nproc) State=UNKNOWN
 PartitionName=ci Nodes=$host Default=YES MaxTime=INFINITE State=UP
 EOF
   export SLURM_CONF=$s/slurm.conf
-  slurmctld -f "$SLURM_CONF" || die "slurmctld did not start: $(tail -n 5 "$s/slurmctld.log" 2>/dev/null)"
-  slurm_pids+=("$(cat "$s/slurmctld.pid")")
-  slurmd -f "$SLURM_CONF" || die "slurmd did not start: $(tail -n 5 "$s/slurmd.log" 2>/dev/null)"
-  slurm_pids+=("$(cat "$s/slurmd.pid")")
+  until [ -S "$s/munge/socket" ]; do
+    kill -0 "${slurm_pids[0]}" 2>/dev/null || die "munged did not start: $(tail -n 5 "$s/munge/log" 2>/dev/null)"
+    sleep 0.2
+  done
+  slurmctld -D -f "$SLURM_CONF" >"$s/slurmctld.out" 2>&1 &
+  slurm_pids+=($!)
+  slurmd -D -f "$SLURM_CONF" >"$s/slurmd.out" 2>&1 &
+  slurm_pids+=($!)
   local waited=0
   until sinfo -h -o %T 2>/dev/null | grep -qx idle; do
-    ((waited++ < 60)) || die "the Slurm node did not come up: $(tail -n 5 "$s/slurmd.log")"
+    ((waited++ < 60)) || die "the Slurm node did not come up: $(tail -n 5 "$s/slurmctld.log" "$s/slurmd.log" 2>&1)"
     sleep 1
   done
 }
