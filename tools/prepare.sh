@@ -90,7 +90,7 @@ if ((${#missing[@]})); then
       {
         echo "Lumivex needs these Debian packages, and this user may not install them: ${missing[*]}"
         echo "Run this as root (for instance after 'su -'), then run this command again:"
-        echo "  apt-get install -y --no-install-recommends ${missing[*]}"
+        echo "  apt-get update && apt-get install -y --no-install-recommends ${missing[*]}"
       } >&2
       exit 1
     fi
