@@ -313,6 +313,74 @@ private slots:
             QCOMPARE(std::isfinite(c.retestAt), retestLater);
     }
 
+    void vectorClearanceMatchesTheScalarTest()
+    {
+        // Points all over the ball and cameras anywhere, every pattern of objects, unit and
+        // broken directions: the vector unit's tests answer as the scalar test, to the bit.
+        QRandomGenerator gen(23);
+        QList<int> widths = laneWidths();
+        widths.removeAll(1);
+        const bool all[5] = {true, true, true, true, true};
+        for (int n = 0; n < 60; ++n) {
+            Scene s = n == 0 ? Scene::builtIn() : (n == 1 ? strange() : randomScene(gen));
+            if (n % 3 == 2)
+                s.Wid = 1 + int(gen.bounded(4000)); // another step floor
+            const ClearanceTest ct(s);
+            for (int round = 0; round < 40; ++round) {
+                const bool fromCamera = round % 4 == 0;
+                const unsigned may = fromCamera ? unsigned(gen.bounded(32)) : 0x1f;
+                LanePoints lp;
+                float dir[3][kLanes];
+                for (int l = 0; l < kLanes; ++l) {
+                    const auto u = [&](double r) { return float(gen.bounded(2 * r) - r); };
+                    const Vector3D centres[5] = {s.Sphere1.Position, s.Sphere2.Position, s.Thor1.PosCen,
+                                                 s.Thor2.PosCen, s.Thor3.PosCen};
+                    Vector3D p = fromCamera ? s.CamPos
+                                            : (l % 2 ? Vector3D(u(17), u(17), u(17))
+                                                     : centres[gen.bounded(5)] + Vector3D(u(3), u(3), u(3)));
+                    Vector3D d = Vector3D(u(1), u(1), u(1)).NormVect();
+                    const int odd = int(gen.bounded(40));
+                    if (odd == 0)
+                        d = d * 2; // not a unit vector
+                    else if (odd == 1)
+                        d.X = NAN;
+                    else if (odd == 2)
+                        d = Vector3D(0, 0, 1); // along a torus's axis
+                    else if (odd == 3)
+                        d = Vector3D(d.X, d.Y, 0).NormVect(); // across the tori's axes
+                    else if (odd < 10)
+                        d = Vector3D(d.X, d.Y, u(0.01)).NormVect(); // nearly so
+                    lp.x[l] = p.X;
+                    lp.y[l] = p.Y;
+                    lp.z[l] = p.Z;
+                    dir[0][l] = d.X;
+                    dir[1][l] = d.Y;
+                    dir[2][l] = d.Z;
+                    const int mask = gen.bounded(3) ? 31 : int(gen.bounded(32));
+                    for (int k = 0; k < 5; ++k)
+                        lp.on[l][k] = fromCamera ? all[k] : ((mask >> k) & 1) != 0;
+                }
+                for (int width : widths) {
+                    Clearance got[kLanes];
+                    clearanceInLanes(ct, lp, dir, got, width, fromCamera, may);
+                    for (int l = 0; l < kLanes; ++l) {
+                        const Clearance want = ct(Vector3D(lp.x[l], lp.y[l], lp.z[l]),
+                                                  Vector3D(dir[0][l], dir[1][l], dir[2][l]), lp.on[l], may);
+                        QVERIFY2(got[l].clear == want.clear &&
+                                     std::memcmp(&got[l].retestAt, &want.retestAt, sizeof(double)) == 0,
+                                 qPrintable(QString("scene %1, round %2, lane %3, width %4: %5 / %6")
+                                                .arg(n)
+                                                .arg(round)
+                                                .arg(l)
+                                                .arg(width)
+                                                .arg(want.retestAt)
+                                                .arg(got[l].retestAt)));
+                    }
+                }
+            }
+        }
+    }
+
     void raysThatMeetNothingCostNothing()
     {
         // Every object behind the camera: no ray needs a single distance evaluation.

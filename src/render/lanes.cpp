@@ -1,11 +1,13 @@
 #include "render/lanes.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "render/raybounds.h"
 #include "render/distancefield.h"
 #include "render/pow8.h"
+#include "render/tracer.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define LUMIVEX_LANES 1
@@ -53,6 +55,14 @@ inline bool none(M m)
             return false;
     return true;
 }
+template <typename M>
+inline unsigned bitsOf(M m)
+{
+    unsigned bits = 0;
+    for (int k = 0; k < W; ++k)
+        bits |= (m[k] != 0 ? 1u : 0u) << k;
+    return bits;
+}
 #include "render/lanekernel.inc"
 } // namespace portable
 
@@ -78,6 +88,10 @@ inline bool none(int __attribute__((vector_size(16))) m)
 {
     return _mm_movemask_ps(reinterpret_cast<__m128>(m)) == 0;
 }
+inline unsigned bitsOf(int __attribute__((vector_size(16))) m)
+{
+    return unsigned(_mm_movemask_ps(reinterpret_cast<__m128>(m)));
+}
 #include "render/lanekernel.inc"
 } // namespace avx2
 #pragma GCC pop_options
@@ -101,6 +115,10 @@ inline bool every(int __attribute__((vector_size(32))) m)
 inline bool none(int __attribute__((vector_size(32))) m)
 {
     return _mm256_movemask_ps(reinterpret_cast<__m256>(m)) == 0;
+}
+inline unsigned bitsOf(int __attribute__((vector_size(32))) m)
+{
+    return unsigned(_mm256_movemask_ps(reinterpret_cast<__m256>(m)));
 }
 #include "render/lanekernel.inc"
 } // namespace avx512
@@ -153,26 +171,28 @@ void laneField(const Scene& scene, const LanePoints& points, float len[kLanes], 
     }
 }
 
-void marchLanes(const Scene& scene, LaneBlock& block, float W1, int width)
+void clearanceInLanes(const ClearanceTest& test, const LanePoints& points, const float dir[3][kLanes],
+                      Clearance out[kLanes], int width, bool fromCamera, unsigned may)
+{
+#ifdef LUMIVEX_LANES
+    if (width == 8)
+        return avx512::clearance(test, points, dir, out, fromCamera, may);
+    if (width == 4)
+        return avx2::clearance(test, points, dir, out, fromCamera, may);
+#endif
+    (void)width;
+    portable::clearance(test, points, dir, out, fromCamera, may);
+}
+
+long long renderStripInLanes(const LaneStrip& strip, int width)
 {
     if (width == kPortableLanes)
-        portable::march(scene, block, W1);
+        return portable::strip(strip);
 #ifdef LUMIVEX_LANES
-    else if (width == 8)
-        avx512::march(scene, block, W1);
-    else
-        avx2::march(scene, block, W1);
+    if (width == 8)
+        return avx512::strip(strip);
+    return avx2::strip(strip);
+#else
+    return portable::strip(strip);
 #endif
-    for (int l = 0; l < kLanes; ++l) {
-        if (!block.event[l] || !(block.redo[0][l] || block.redo[1][l]))
-            continue;
-        // The vector unit could not settle a torus here: measure it exactly and choose again.
-        float c[5];
-        for (int k = 0; k < 5; ++k)
-            c[k] = block.cand[k][l];
-        for (int k = 3; k < 5; ++k)
-            if (block.redo[k - 3][l])
-                c[k] = objectDistance(scene, k, Vector3D(block.x[l], block.y[l], block.z[l]));
-        block.len[l] = select(c, block.on[l], &block.numObj[l]);
-    }
 }

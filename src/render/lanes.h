@@ -28,36 +28,37 @@ constexpr int kPortableLanes = -4;
 // another float than the library's pow would, the lane's candidate is measured again exactly.
 void laneField(const Scene& scene, const LanePoints& points, float len[kLanes], int numObj[kLanes], int width);
 
-// The marching state of kLanes rays, kept apart by quantity for the vector unit.
-struct LaneBlock {
-    // Marching points and unit directions.
-    float x[kLanes], y[kLanes], z[kLanes];
-    float dx[kLanes], dy[kLanes], dz[kLanes];
-    // Objects still in the distance field, per lane, and the same as masks (-1 on, 0 off) per
-    // object, which is how the vector unit reads them.
-    bool on[kLanes][5];
-    int onMask[5][kLanes];
-    // Lanes that carry a pixel (and liveMask -1); the others repeat a live lane and are ignored.
-    bool live[kLanes];
-    int liveMask[kLanes];
-    // The way each lane has marched (the sum of its steps, roughly: it only decides when to test
-    // again whether the ray can meet anything more), the way at which that test is due, and the
-    // distance evaluations made so far.
-    float travel[kLanes], retest[kLanes];
-    int steps[kLanes];
-    // Set by marchLanes: nonzero for the lanes with an event, and their step.
-    int event[kLanes];
-    float len[kLanes];
-    int numObj[kLanes];
-    // Working space of marchLanes.
-    float cand[5][kLanes];
-    int redo[2][kLanes];
+class ClearanceTest;
+struct Clearance;
+
+// ClearanceTest's answers for kLanes rays at once, as the lane engine works them on the vector
+// unit (packets of `width`): at points within the ball, or, with `fromCamera`, at the camera with
+// the tile's objects `may`. The same answers as the scalar test, to the bit.
+void clearanceInLanes(const ClearanceTest& test, const LanePoints& points, const float dir[3][kLanes],
+                      Clearance out[kLanes], int width, bool fromCamera = false, unsigned may = 0x1f);
+
+// A strip of a band of the picture for renderStripInLanes: the pixels of columns
+// [colLo, colHi) and picture rows [firstRow, endRow), written at bits + (j - firstRow) * bpl.
+struct LaneStrip {
+    const Scene* scene = nullptr;
+    // Proves where a ray can meet nothing more; null: every ray marches to its end.
+    const ClearanceTest* clearance = nullptr;
+    // The screen point of column i is (screenX[i], screenY[j - firstRow], 0) in row j.
+    const float* screenX = nullptr;
+    const float* screenY = nullptr;
+    unsigned char* bits = nullptr;
+    long long bpl = 0;
+    int firstRow = 0, endRow = 0, colLo = 0, colHi = 0;
 };
 
-// Marches every live lane by countMinDist's steps (x += d * len) until some lane has an event:
-// a hit (len <= W1), a point near or beyond 30 from the origin, not a number, or a step that
-// reaches the lane's `retest` travel. Lanes without
-// an event have taken all their steps; a lane with one is left at its point before that step,
-// with the step's exact distance and object in len and numObj. `width` is 8 or 4, at most
-// laneWidthAvailable(), or kPortableLanes.
-void marchLanes(const Scene& scene, LaneBlock& block, float W1, int width);
+// Side of the tiles the strip's pixels are taken in: a whole tile whose rays provably meet
+// nothing is painted at once.
+constexpr int kTile = 8;
+
+// Traces every pixel of the strip on the vector unit, kLanes rays at once in packets of `width`
+// (8, 4, at most laneWidthAvailable(), or kPortableLanes): a ray's set-up, its start test, its
+// steps, hits and shading, its later tests and the writing of its pixel all run side by side
+// with the other lanes, and a lane whose ray is done takes the next at once. What the vector unit
+// cannot settle (a torus measured again exactly, a test from a point outside the ball) goes
+// through the scalar code for that lane alone. Returns the number of distance evaluations.
+long long renderStripInLanes(const LaneStrip& strip, int width);

@@ -5,38 +5,25 @@
 #include <cstring>
 #include <limits>
 
+using namespace bounds;
+
 namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 // Unit roundoff of float arithmetic.
 constexpr double kU = 0x1p-24;
-// Every point the march measures after its start passed the range test, Length < 30; Length
-// carries at most 5 float roundings plus one of the root (gamma(6) < 4e-7 relative), so the
-// point lies within 30 * (1 + 4e-7) < 30.0001 of the origin.
-constexpr double kBall = 30.0001;
 // One step, temp += D * len, rounds the product and the sum in each of three components. The
 // sum's result is a measured point, below 32 in every component, so it errs by at most half an
 // ulp of 16..32, 2^-20: sqrt(3) * 2^-20 in length. The product errs by at most kU * |D| * len,
 // and the steps add up to at most the way along the ray, tOut.
 constexpr double kStepDrift = 1.7320508075688775 * 0x1p-20;
-// The drift allowed for points within the ball: with the step floor of at least 0.01 it comes
-// to at most (2 * 30.05 / 0.99 / 0.01 + 2) * kStepDrift + kU * 1.01 * 61 < 0.0101, checked below.
-constexpr double kBallDrift = 0.05;
 // A candidate as computed differs from its exact value (in reals, at the same float point) by at
 // most gamma(8) times the sum of the magnitudes in its formula: 3 float differences, the ring
 // rounded to float, the ring radius subtracted in float, the result rounded to float, the
 // double roots and powers below 2^-50 each. 1e-6 >= gamma(16) covers that twice over.
 constexpr double kRelFormula = 1e-6;
-// The test's own double arithmetic, a few dozen operations of unit 2^-53, relative to the
-// magnitudes involved.
-constexpr double kGeomSlack = 1e-12;
 // |(x, y)|_2 <= 2^(3/8) |(x, y)|_8: 1.29683955... rounded up.
 constexpr double kL8Widen = 1.2968396;
-// A ray's direction is the float difference of screen point and camera divided by its float
-// length: at most 4 roundings per component, so it points within 4e-7 radians of the exact
-// direction (1e-6 allowed), and it is a unit vector within 1e-6.
-constexpr double kDirAngle = 1e-6;
-constexpr double kDirLenLo = 0.99, kDirLenHi = 1.01;
 
 double dot(const double a[3], const double b[3])
 {

@@ -18,6 +18,25 @@ constexpr double kAbs = 1e-30;
 constexpr double kL8Spread = 1.0906;
 constexpr double kL2Spread = 1.41422;
 
+// Every point the march measures after its start passed the range test, Length < 30; Length
+// carries at most 5 float roundings plus one of the root (gamma(6) < 4e-7 relative), so the
+// point lies within 30 * (1 + 4e-7) < 30.0001 of the origin.
+constexpr double kBall = 30.0001;
+// The drift allowed for points within the ball: with the step floor of at least 0.01 it comes
+// to at most (2 * 30.05 / 0.99 / 0.01 + 2) * kStepDrift + kU * 1.01 * 61 < 0.0101, checked in
+// the ClearanceTest constructor.
+constexpr double kBallDrift = 0.05;
+// The test's own double arithmetic, a few dozen operations of unit 2^-53, relative to the
+// magnitudes involved.
+constexpr double kGeomSlack = 1e-12;
+// A ray's direction is the float difference of screen point and camera divided by its float
+// length: at most 4 roundings per component, so it points within 4e-7 radians of the exact
+// direction (1e-6 allowed), and it is a unit vector within 1e-6.
+constexpr double kDirAngle = 1e-6;
+constexpr double kDirLenLo = 0.99, kDirLenHi = 1.01;
+// A test that failed is not repeated before the ray has marched at least this much further.
+constexpr double kMinRetest = 0.01;
+
 } // namespace bounds
 
 // The outcome of a ClearanceTest at one marching point.
@@ -53,7 +72,6 @@ public:
     // (in the plane z = 0). 0: no ray through it can meet anything, its pixels are black.
     unsigned mayMeetFromCamera(double x0, double x1, double y0, double y1) const;
 
-private:
     // Where an object's candidate may be below the step floor, widened by the drift: a ball,
     // or for a torus a slab across its axis cut by an annulus around it, and a ball around that.
     struct Region {
@@ -64,6 +82,19 @@ private:
         double rhoLo2 = 0, rhoHi2 = 0; // tori: squared radii of the annulus (rhoLo2 < 0: none inside)
         double outSphere = 0, outRho = 0; // how far beyond the ball or the annulus a retest succeeds
     };
+
+    // What the test reads, for its vector form (lanes), which works the same formulas for
+    // several rays at once. The regions for points within the ball of radius kBall, whose rays
+    // are cut at ballReach(); and those for the camera, wherever it stands, cut at cameraReach().
+    bool usable() const { return m_usable; }
+    bool cameraUsable() const { return m_camUsable; }
+    bool finiteObject(int k) const { return m_finite[k]; }
+    const Region* ballRegions() const { return m_ball; }
+    const Region* cameraRegions() const { return m_camRegion; }
+    static constexpr double ballReach() { return bounds::kBall + bounds::kBallDrift; }
+    double cameraReach() const { return m_camBall; }
+
+private:
     // The regions for points whose march has at most `chord` left inside the ball, started at
     // most `tOut` along the ray, with no point beyond `pMax` of the origin, widened by the drift
     // of such a march, at least `minDrift`.

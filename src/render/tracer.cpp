@@ -11,16 +11,7 @@
 #include "render/pixelmarch.h"
 #include "render/threadpool.h"
 
-namespace {
-
-// A test that failed is not repeated before the ray has marched at least this much further.
-constexpr double kMinRetest = 0.01;
-
-// Side of a tile: the pixels of a chunk of columns are taken a tile at a time, so that a whole
-// tile whose rays provably meet nothing is painted at once.
-constexpr int kTile = 8;
-
-} // namespace
+using bounds::kMinRetest;
 
 Vector3D screenPoint(int i, int j, int wid, int hey)
 {
@@ -217,144 +208,6 @@ struct ScreenTables {
     float atRow(int j) const { return y[size_t(j - first)]; }
 };
 
-// Traces the pixels of columns [colLo, colHi) column by column, kLanes at a time on the vector
-// unit, in packets of `width` lanes. The lanes march on their own between events; at an event
-// (a hit, the end of a march, a due clearance test) the lane's step is taken here, one pixel at
-// a time, and a lane whose pixel is done takes the next pixel at once, so that no lane idles
-// while its neighbours march on.
-long long renderColumnsInLanes(const Scene& scene, const ClearanceTest* clearance, const ScreenTables& screen,
-                               const BandTarget& out, int colLo, int colHi, int width)
-{
-    const float W1 = 1.0f / static_cast<float>(scene.Wid);
-    const float inf = std::numeric_limits<float>::infinity();
-    const int packet = width < 0 ? -width : width;
-    LaneBlock blk{};
-    PixelState st[kLanes];
-    int pi[kLanes], pj[kLanes];
-    unsigned may[kLanes];
-    PixelWalk walk(scene, clearance, out, colLo, colHi);
-    long long evaluations = 0;
-    const auto sync = [&](int l) {
-        blk.x[l] = st[l].temp.X;
-        blk.y[l] = st[l].temp.Y;
-        blk.z[l] = st[l].temp.Z;
-        for (int k = 0; k < 5; ++k) {
-            blk.on[l][k] = st[l].b[k];
-            blk.onMask[k][l] = st[l].b[k] ? -1 : 0;
-        }
-    };
-    const auto finish = [&](int l) {
-        out.row(pj[l])[pi[l]] = packColour(st[l].acc);
-    };
-    // Runs the clearance test at lane l's point; false when the pixel is done.
-    const auto goesOn = [&](int l) {
-        if (!clearance)
-            return true;
-        const Clearance c = (*clearance)(st[l].temp, st[l].D, st[l].b, may[l]);
-        if (c.clear)
-            return false;
-        const double at = blk.travel[l] + std::max(c.retestAt, kMinRetest);
-        blk.retest[l] = at < 1e30 ? static_cast<float>(at) : inf;
-        // The tile's word holds at the camera only.
-        may[l] = 0x1f;
-        return true;
-    };
-    // The last pixel whose start test failed (or was skipped after such a one), and where its
-    // next test was due.
-    int failedI = -1, failedJ = -1;
-    float failedRetest = 0;
-    // Gives lane l the next pixel that needs marching, or leaves it idle when there is none.
-    const auto take = [&](int l) {
-        for (;;) {
-            if (!walk.next(pi[l], pj[l], may[l])) {
-                blk.live[l] = false;
-                blk.liveMask[l] = 0;
-                return;
-            }
-            st[l].begin(scene, Vector3D(screen.x[size_t(pi[l])], screen.atRow(pj[l]), 0.0f));
-            blk.travel[l] = 0;
-            blk.retest[l] = inf;
-            if (clearance && pi[l] == failedI && pj[l] == failedJ + 1) {
-                // The ray just above could not stop at its start, and this one almost surely
-                // cannot either: its first test waits until it has come as far as that one's.
-                failedJ = pj[l];
-                blk.retest[l] = failedRetest;
-                may[l] = 0x1f;
-                break;
-            }
-            if (goesOn(l)) {
-                if (clearance) {
-                    failedI = pi[l];
-                    failedJ = pj[l];
-                    failedRetest = blk.retest[l];
-                }
-                break;
-            }
-            finish(l);
-        }
-        blk.live[l] = true;
-        blk.liveMask[l] = -1;
-        blk.dx[l] = st[l].D.X;
-        blk.dy[l] = st[l].D.Y;
-        blk.dz[l] = st[l].D.Z;
-        sync(l);
-    };
-    for (int l = 0; l < kLanes; ++l)
-        take(l);
-    for (;;) {
-        bool any = false;
-        for (int base = 0; base < kLanes; base += packet) {
-            int first = -1;
-            for (int l = base; l < base + packet && first < 0; ++l)
-                if (blk.live[l])
-                    first = l;
-            if (first < 0)
-                continue;
-            any = true;
-            for (int l = base; l < base + packet; ++l) {
-                if (blk.live[l])
-                    continue;
-                // Idle lanes (only at the end of the columns) repeat a live one of their
-                // packet; their events are not looked at.
-                blk.x[l] = blk.x[first];
-                blk.y[l] = blk.y[first];
-                blk.z[l] = blk.z[first];
-                blk.dx[l] = blk.dx[first];
-                blk.dy[l] = blk.dy[first];
-                blk.dz[l] = blk.dz[first];
-                for (int k = 0; k < 5; ++k) {
-                    blk.on[l][k] = blk.on[first][k];
-                    blk.onMask[k][l] = blk.onMask[k][first];
-                }
-            }
-        }
-        if (!any)
-            break;
-        marchLanes(scene, blk, W1, width);
-        for (int l = 0; l < kLanes; ++l) {
-            if (!blk.live[l] || !blk.event[l])
-                continue;
-            st[l].temp = Vector3D(blk.x[l], blk.y[l], blk.z[l]);
-            const float len = blk.len[l];
-            if (st[l].advance<true>(scene, W1, len, blk.numObj[l])) {
-                blk.travel[l] += len;
-                // After a hit an object has left the field: test again.
-                if (len <= W1)
-                    blk.retest[l] = blk.travel[l];
-                if (blk.travel[l] < blk.retest[l] || goesOn(l)) {
-                    sync(l);
-                    continue;
-                }
-            }
-            finish(l);
-            evaluations += blk.steps[l];
-            blk.steps[l] = 0;
-            take(l);
-        }
-    }
-    return evaluations;
-}
-
 } // namespace
 
 bool renderInto(const Scene& scene, QImage& target, const RenderOptions& options)
@@ -403,7 +256,18 @@ bool renderInto(const Scene& scene, QImage& target, const RenderOptions& options
         const int lo = std::max(0, first * lineCols - skew), hi = std::min(scene.Wid, last * lineCols - skew);
         long long n = 0;
         if (width != 0) {
-            n = renderColumnsInLanes(scene, clearance, screen, out, lo, hi, width);
+            LaneStrip strip;
+            strip.scene = &scene;
+            strip.clearance = clearance;
+            strip.screenX = screen.x.data();
+            strip.screenY = screen.y.data();
+            strip.bits = out.bits;
+            strip.bpl = out.bpl;
+            strip.firstRow = out.first;
+            strip.endRow = out.end;
+            strip.colLo = lo;
+            strip.colHi = hi;
+            n = renderStripInLanes(strip, width);
         } else {
             PixelWalk walk(scene, clearance, out, lo, hi);
             int i, j;
