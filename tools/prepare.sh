@@ -14,7 +14,7 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 stage=${1:-run}
 
-packages=(cmake make g++ pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev fonts-dejavu-core)
+packages=(cmake make g++ pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev zlib1g-dev fonts-dejavu-core)
 x_tools=(xvfb xauth xdotool imagemagick)
 target=(--target programs)
 case "$stage" in

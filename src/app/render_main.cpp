@@ -417,6 +417,38 @@ bool saveOutput(Serializer& writer, const QString& name, const Scene& scene, QSt
     return saveScene(writer, name, scene, &why);
 }
 
+// Renders the picture a band of rows at a time, each written before the next is rendered: a
+// large picture is never held whole. For a regular file only, written through a temporary
+// file, so that an interruption leaves nothing behind.
+int renderInBands(const Scene& scene, RenderOptions ro, const QString& output, bool showProgress)
+{
+    // Bands of about two million pixels: a few megabytes, and plenty of strips for every core.
+    const int rows = std::max(1, std::min(scene.Hey, (1 << 21) / scene.Wid));
+    QImage band(scene.Wid, rows, QImage::Format_ARGB32);
+    if (band.isNull())
+        return noMemory("for", scene);
+    QString why;
+    PictureWriter writer;
+    if (!writer.open(output, scene.Wid, scene.Hey, why))
+        return fail(1, why);
+    Progress progress(showProgress, 1);
+    progress.startFrame(scene.Wid * ((scene.Hey + rows - 1) / rows));
+    ro.columnsDone = &progress.columns;
+    for (int first = 0; first < scene.Hey; first += rows) {
+        if (scene.Hey - first < rows)
+            band = band.copy(0, 0, scene.Wid, scene.Hey - first);
+        ro.firstRow = first;
+        const Rendered r = renderPicture(scene, band, ro);
+        if (r == Rendered::NoMemory)
+            return noMemory("to render", scene);
+        if (r == Rendered::Stopped || g_stop)
+            return interrupted("no picture written");
+        if (!writer.write(band, why))
+            return fail(1, why);
+    }
+    return writer.finish(why) ? 0 : fail(1, why);
+}
+
 int run(const QStringList& args)
 {
     Options o;
@@ -467,6 +499,9 @@ int run(const QStringList& args)
     // The blur is left out of the timing of --repeat, and comes once, after the last render.
     const PictureSettings settings{o.supersample, false};
 
+    if (o.path.isEmpty() && !o.blur && !o.repeatGiven && !o.reference && pictureStreams(o.output) &&
+        !writtenInPlace(o.output))
+        return renderInBands(scene, ro, o.output, showProgress);
     if (o.path.isEmpty()) {
         QImage img(scene.Wid, scene.Hey, QImage::Format_ARGB32);
         if (img.isNull())
