@@ -88,6 +88,11 @@ private slots:
         QTest::newRow("noise 5x3, 2 threads") << noise(5, 3, 2) << 2;
         QTest::newRow("single column") << noise(1, 40, 3) << 2;
         QTest::newRow("single pixel") << noise(1, 1, 4) << 1;
+        // Lines of 8 and 9 pixels: no whole window, one whole window; blocks of rows on three
+        // threads, each reaching into the next.
+        QTest::newRow("8 x 8") << noise(8, 8, 12) << 1;
+        QTest::newRow("9 x 9") << noise(9, 9, 13) << 2;
+        QTest::newRow("tall, 3 threads") << noise(41, 131, 14) << 3;
         QImage alpha = noise(20, 20, 5);
         alpha.setPixel(3, 3, qRgba(10, 20, 30, 0)); // alpha is ignored
         QTest::newRow("non-opaque pixel") << alpha << 2;
