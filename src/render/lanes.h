@@ -55,7 +55,7 @@ struct LaneStrip {
 // nothing is painted at once.
 constexpr int kTile = 8;
 
-// Traces every pixel of the strip on the vector unit, kLanes rays at once in packets of `width`
+// Traces every pixel of the strip on the vector unit, two packets of `width` rays at once
 // (8, 4, at most laneWidthAvailable(), or kPortableLanes): a ray's set-up, its start test, its
 // steps, hits and shading, its later tests and the writing of its pixel all run side by side
 // with the other lanes, and a lane whose ray is done takes the next at once. What the vector unit
