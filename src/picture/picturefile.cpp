@@ -139,7 +139,8 @@ struct PictureWriter::Private {
     QSaveFile saved;
     QFileDevice* file = nullptr;
     int width = 0, height = 0, rowsDone = 0;
-    bool alpha = false;
+    // Whether the pixels' alpha is kept (PNG), and whether the caller said every pixel is opaque.
+    bool alpha = false, opaque = true;
     bool ok = true;
     bool finished = false;
     // PNG: rows per piece, the piece being filled from bands that ended inside it, and the
@@ -247,7 +248,7 @@ struct PictureWriter::Private {
             writer.setQuality(95);
         // The JPEG writer reads only the colour of 32-bit pixels, so an opaque picture needs
         // no copy; BMP has no use for the alpha channel.
-        const bool asIs = format == "jpeg" && !alpha &&
+        const bool asIs = format == "jpeg" && opaque &&
                           (whole.format() == QImage::Format_RGB32 || whole.format() == QImage::Format_ARGB32);
         ok = ok && writer.write(asIs ? whole : whole.convertToFormat(QImage::Format_RGB32)) && put(encoded);
     }
@@ -284,6 +285,7 @@ bool PictureWriter::open(const QString& path, int width, int height, QString& wh
     d->width = width;
     d->height = height;
     d->alpha = alpha && d->format == "png";
+    d->opaque = !alpha;
     // "-" is standard output; a device, pipe or socket is written into as it is. Anything else
     // is replaced only once the whole picture is written.
     const bool direct = path == "-" || isSpecialFile(path);
