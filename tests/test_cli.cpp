@@ -523,6 +523,22 @@ private slots:
         QVERIFY(!QFile::exists(dir.filePath("big.bmp")));
     }
 
+    void picturesRenderedInBandsAreWhole()
+    {
+        // Three bands of rows: the same pixels as a picture rendered whole (--repeat renders
+        // whole), PPM to the byte.
+        QTemporaryDir dir;
+        const QString scene = smallScene(dir, 3000, 1500);
+        const QString banded = dir.filePath("banded.ppm"), whole = dir.filePath("whole.ppm");
+        QCOMPARE(runCommand({"--xml", scene, "-o", banded}).status, 0);
+        QCOMPARE(runCommand({"--xml", scene, "-o", whole, "--repeat", "1"}).status, 0);
+        QVERIFY(!bytesOf(whole).isEmpty());
+        QCOMPARE(bytesOf(banded), bytesOf(whole));
+        const QString png = dir.filePath("banded.png");
+        QCOMPARE(runCommand({"--xml", scene, "-o", png}).status, 0);
+        QCOMPARE(QImage(png).convertToFormat(QImage::Format_RGB32), readPpm(whole));
+    }
+
     void builtInPictureEqualsTheWindowsRender()
     {
         QTemporaryDir dir;
