@@ -63,6 +63,16 @@ inline unsigned bitsOf(M m)
         bits |= (m[k] != 0 ? 1u : 0u) << k;
     return bits;
 }
+// table[at[l]] in every lane l, at from 0 to 7.
+typedef float Floats __attribute__((vector_size(4 * W)));
+template <typename I>
+inline Floats lookup(const float* table, I at)
+{
+    Floats v;
+    for (int k = 0; k < W; ++k)
+        v[k] = table[at[k] & 7];
+    return v;
+}
 #include "render/lanekernel.inc"
 } // namespace portable
 
@@ -92,6 +102,12 @@ inline unsigned bitsOf(int __attribute__((vector_size(16))) m)
 {
     return unsigned(_mm_movemask_ps(reinterpret_cast<__m128>(m)));
 }
+inline float __attribute__((vector_size(16))) lookup(const float* table, int __attribute__((vector_size(16))) at)
+{
+    const __m256 t = _mm256_loadu_ps(table);
+    return reinterpret_cast<float __attribute__((vector_size(16)))>(
+        _mm256_castps256_ps128(_mm256_permutevar8x32_ps(t, _mm256_castsi128_si256(reinterpret_cast<__m128i>(at)))));
+}
 #include "render/lanekernel.inc"
 } // namespace avx2
 #pragma GCC pop_options
@@ -119,6 +135,11 @@ inline bool none(int __attribute__((vector_size(32))) m)
 inline unsigned bitsOf(int __attribute__((vector_size(32))) m)
 {
     return unsigned(_mm256_movemask_ps(reinterpret_cast<__m256>(m)));
+}
+inline float __attribute__((vector_size(32))) lookup(const float* table, int __attribute__((vector_size(32))) at)
+{
+    return reinterpret_cast<float __attribute__((vector_size(32)))>(
+        _mm256_permutevar8x32_ps(_mm256_loadu_ps(table), reinterpret_cast<__m256i>(at)));
 }
 #include "render/lanekernel.inc"
 } // namespace avx512
