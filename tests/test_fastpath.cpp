@@ -230,6 +230,26 @@ private slots:
         }
     }
 
+    void largePicturesAreRenderedInBands()
+    {
+        // Over a million pixels: the renderer takes the rows a band at a time, which must not
+        // show in the picture, nor in the columns counted done.
+        const Scene s = withCamera(Vector3D(0.5f, -0.25f, -2), 1030, 1100);
+        QImage ref(s.Wid, s.Hey, QImage::Format_ARGB32);
+        renderReference(s, ref);
+        for (int lanes : {0, kPortableLanes, 1}) {
+            std::atomic<int> columns{0};
+            RenderOptions o;
+            o.threads = 2;
+            o.lanes = lanes;
+            o.columnsDone = &columns;
+            QImage img(s.Wid, s.Hey, QImage::Format_ARGB32);
+            QVERIFY(renderInto(s, img, o));
+            QVERIFY2(img == ref, qPrintable(QString("width %1").arg(lanes)));
+            QCOMPARE(columns.load(), s.Wid);
+        }
+    }
+
     void bandsOutsideThePictureAreRefused_data()
     {
         QTest::addColumn<int>("width");
