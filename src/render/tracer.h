@@ -8,10 +8,10 @@
 //   scalar fast tracePixelFast: the same march (pixelmarch) through CullingField (culledfield),
 //               which skips objects a rigorous bound shows to be farther than one already
 //               measured, with the exact integer eighth power (pow8).
-//   lanes       renderInto with vector lanes (lanes, lanekernel.inc): 16 rays march side by
-//               side on AVX-512 or AVX2, measuring again exactly whatever the vector unit
-//               cannot settle; events (hits, range, tests) are handled one ray at a time
-//               by the same pixelmarch code.
+//   lanes       renderInto with vector lanes (lanes, lanekernel.inc): two packets of 8 rays
+//               (AVX-512) or 4 (AVX2) are set up, marched, shaded, tested and written side by
+//               side, in the same float and double operations as pixelmarch, measuring again
+//               exactly whatever the vector unit cannot settle.
 //   early exit  in both fast paths, ClearanceTest (raybounds) proves at the start and after
 //               each hit that the rest of a ray can meet nothing, and the pixel stops there.
 //
