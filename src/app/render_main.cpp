@@ -429,19 +429,24 @@ int renderInBands(const Scene& scene, RenderOptions ro, const QString& output, b
         return noMemory("for", scene);
     QString why;
     PictureWriter writer;
+    makeFolderFor(output);
     if (!writer.open(output, scene.Wid, scene.Hey, why))
         return fail(1, why);
     Progress progress(showProgress, 1);
-    progress.startFrame(scene.Wid * ((scene.Hey + rows - 1) / rows));
-    ro.columnsDone = &progress.columns;
+    // Each band counts its columns.
+    progress.state.columns = scene.Wid * ((scene.Hey + rows - 1) / rows);
+    ro.columnsDone = &progress.state.columnsDone;
     for (int first = 0; first < scene.Hey; first += rows) {
         if (scene.Hey - first < rows)
             band = band.copy(0, 0, scene.Wid, scene.Hey - first);
         ro.firstRow = first;
-        const Rendered r = renderPicture(scene, band, ro);
-        if (r == Rendered::NoMemory)
+        bool whole;
+        try {
+            whole = renderInto(scene, band, ro);
+        } catch (const std::bad_alloc&) {
             return noMemory("to render", scene);
-        if (r == Rendered::Stopped || g_stop)
+        }
+        if (!whole || g_stop)
             return interrupted("no picture written");
         if (!writer.write(band, why))
             return fail(1, why);
@@ -499,8 +504,8 @@ int run(const QStringList& args)
     // The blur is left out of the timing of --repeat, and comes once, after the last render.
     const PictureSettings settings{o.supersample, false};
 
-    if (o.path.isEmpty() && !o.blur && !o.repeatGiven && !o.reference && pictureStreams(o.output) &&
-        !writtenInPlace(o.output))
+    if (o.path.isEmpty() && !o.blur && !o.repeatGiven && !o.reference && o.supersample == 1 &&
+        pictureStreams(o.output) && !writtenInPlace(o.output))
         return renderInBands(scene, ro, o.output, showProgress);
     if (o.path.isEmpty()) {
         QImage img(scene.Wid, scene.Hey, QImage::Format_ARGB32);
