@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/mainwindow.h"
-#include "render/background.h"
+#include "app/background.h"
 #include "serial/xmlserial.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include "app/picturejobs.h"
 #include "picture/blur.h"
-#include "render/background.h"
+#include "app/background.h"
 #include "render/tracer.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include "app/pictureview.h"
 #include "app/statusarea.h"
 #include "picture/blur.h"
-#include "render/background.h"
+#include "app/background.h"
 #include "render/tracer.h"
 #include "serial/xmlserial.h"
 #include "windowharness.h"

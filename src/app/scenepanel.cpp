@@ -17,7 +17,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "serial/serializer.h"
+#include "fileio/textio.h"
 
 namespace {
 

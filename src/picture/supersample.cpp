@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "picture/blur.h"
-#include "serial/serializer.h"
 
 namespace {
 

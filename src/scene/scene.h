@@ -4,6 +4,11 @@
 #include "scene/sphere.h"
 #include "scene/thor.h"
 
+// Smallest and largest picture side a scene may have, whether set by a file, an option or the
+// window.
+constexpr int kMinPictureSide = 1;
+constexpr int kMaxPictureSide = 8192;
+
 // Everything a picture depends on: the objects, the lights, the camera and the picture size.
 // Objects are numbered 1 Sphere1, 2 Sphere2, 3 Thor1, 4 Thor2, 5 Thor3.
 struct Scene {

@@ -6,9 +6,6 @@
 
 #include "scene/scene.h"
 
-// Smallest and largest picture side a scene file may set.
-constexpr int kMinPictureSide = 1;
-constexpr int kMaxPictureSide = 8192;
 // No scene file comes near this size (they are about 3 KB); reading a larger one stops there.
 constexpr qint64 kMaxSceneFileBytes = 4 * 1024 * 1024;
 

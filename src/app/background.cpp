@@ -1,4 +1,4 @@
-#include "render/background.h"
+#include "app/background.h"
 
 #include <QThread>
 #include <QThreadPool>
