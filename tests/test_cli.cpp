@@ -633,7 +633,24 @@ private slots:
         QTest::newRow("empty scene file name") << QStringList{"--xml", "", "-o", "OUT.png"} << 2 << "needs a non-empty value";
         QTest::newRow("bad extension") << QStringList{"-o", "OUT.gif"} << 2 << "use .png, .jpg, .bmp or .ppm";
         QTest::newRow("bad camera") << QStringList{"--camera", "1,2", "-o", "OUT.png"} << 2 << "--camera";
-        QTest::newRow("camera not a number") << QStringList{"--camera", "1,x,2", "-o", "OUT.png"} << 2 << "--camera";
+        QTest::newRow("camera not a number") << QStringList{"--camera", "1,x,2", "-o", "OUT.png"} << 2
+                                             << "--camera X,Y,Z: the Y value 'x' is not a number";
+        QTest::newRow("camera beyond a float") << QStringList{"--camera", "1e39,0,-1.5", "-o", "OUT.png"} << 2
+                                               << "the X value '1e39' is out of range";
+        QTest::newRow("camera not finite") << QStringList{"--camera", "0,0,-inf", "-o", "OUT.png"} << 2
+                                           << "the Z value '-inf' is not a finite number";
+        QTest::newRow("camera value missing") << QStringList{"--camera", "0,,-1.5", "-o", "OUT.png"} << 2
+                                              << "the Y value is empty";
+        // Whole numbers in options are digits only.
+        QTest::newRow("supersample with a blank") << QStringList{"--supersample", " 2", "-o", "OUT.png"} << 2
+                                                  << "--supersample";
+        QTest::newRow("supersample with a sign") << QStringList{"--supersample", "+2", "-o", "OUT.png"} << 2
+                                                 << "--supersample";
+        QTest::newRow("size with a blank") << QStringList{"--size", " 10x10", "-o", "OUT.png"} << 2 << "--size";
+        QTest::newRow("frames with a sign") << QStringList{"--path", "DIR/keys.txt", "--frames", "+0:1", "-o", "DIR/f%d.png"}
+                                            << 2 << "--frames";
+        QTest::newRow("frames into one file") << QStringList{"--path", "DIR/keys.txt", "-o", "OUT.png"} << 2
+                                              << "needs %d or %04d for the frame number";
         QTest::newRow("threads 0") << QStringList{"--threads", "0", "-o", "OUT.png"} << 2 << "--threads";
         QTest::newRow("repeat too many") << QStringList{"--repeat", "100001", "-o", "OUT.png"} << 2 << "--repeat";
         QTest::newRow("supersample 9") << QStringList{"--supersample", "9", "-o", "OUT.png"} << 2 << "--supersample";
@@ -669,6 +686,7 @@ private slots:
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write("<Screen>\nchar* Scre\nint 10\n");
         }
+        writeText(dir, "keys.txt", "0 0 0 -1.5\n1 0 0 -2\n");
         const QString out = dir.filePath("OUT.png");
         for (QString& a : args)
             a.replace("DIR", dir.path()).replace(QRegularExpression("^OUT"), out);
@@ -677,7 +695,7 @@ private slots:
         QVERIFY2(r.err.startsWith("lumivex-render: ") && r.err.count('\n') == 1, r.err.constData());
         QVERIFY2(r.err.contains(message.toUtf8()), r.err.constData());
         QVERIFY(!QFile::exists(out));
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 1); // only the fixture remains
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 2); // only the fixtures remain
     }
 
     void supersampleAndSizeOnTheCommandLine()
@@ -695,6 +713,28 @@ private slots:
         QImage expected;
         QCOMPARE(makePicture(s, PictureSettings{3, true}, RenderOptions(), expected), PictureResult::Whole);
         QCOMPARE(rgb(QImage(fine)), expected);
+    }
+
+    // An option, a path file and a scene file read the same text as the same number: a number
+    // too small for a float is 0, hexadecimal is taken.
+    void numbersReadAlikeEverywhere()
+    {
+        QTemporaryDir dir;
+        const QString keys = writeText(dir, "keys.txt", "0 0x1p-1 1e-50 -2\n");
+        const QString scene = smallScene(dir, 16, 12);
+        QByteArray xml = bytesOf(scene);
+        const QByteArray camera = "<Vector Name = \"Position\"> 0.000000 0.000000 -1.500000 </Vector>";
+        QVERIFY(xml.contains(camera));
+        writeText(dir, "moved.xml", xml.replace(camera, "<Vector Name = \"Position\"> 0x1p-1 1e-50 -2 </Vector>"));
+        const QStringList small = {"--xml", scene};
+        QCOMPARE(runCommand(small + QStringList{"--camera", "0.5,0,-2", "-o", dir.filePath("plain.ppm")}).status, 0);
+        QCOMPARE(runCommand(small + QStringList{"--camera", "0x1p-1,1e-50,-2", "-o", dir.filePath("option.ppm")}).status, 0);
+        QCOMPARE(runCommand(small + QStringList{"--path", keys, "-o", dir.filePath("path%d.ppm")}).status, 0);
+        QCOMPARE(runCommand({"--xml", dir.filePath("moved.xml"), "-o", dir.filePath("file.ppm")}).status, 0);
+        const QByteArray plain = bytesOf(dir.filePath("plain.ppm"));
+        QVERIFY(!plain.isEmpty());
+        for (const char* other : {"option.ppm", "path0.ppm", "file.ppm"})
+            QVERIFY2(bytesOf(dir.filePath(other)) == plain, other);
     }
 
     void videoHoldsEveryFrame()

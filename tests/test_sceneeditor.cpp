@@ -12,6 +12,7 @@
 
 #include "app/scenechange.h"
 #include "app/scenepanel.h"
+#include "fileio/textio.h"
 #include "render/tracer.h"
 #include "serial/binserial.h"
 #include "serial/xmlserial.h"
@@ -102,6 +103,28 @@ private slots:
         float back;
         QVERIFY(ScenePanel::readFloat(ScenePanel::floatText(value), &back));
         QVERIFY(std::memcmp(&back, &value, sizeof back) == 0);
+    }
+
+    // The panel takes a number exactly when a scene file does, as the same float.
+    void panelReadsNumbersAsFilesDo_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("too small for a float") << "1e-50" << true;
+        QTest::newRow("hexadecimal") << "0x1p-1" << true;
+        QTest::newRow("plus sign, blanks around") << " +2.5 " << true;
+        QTest::newRow("rounded once") << "1.00000005960464477539062500000000001" << true;
+        QTest::newRow("beyond a float") << "-3.5e38" << false;
+    }
+
+    void panelReadsNumbersAsFilesDo()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, taken);
+        float panel = 42, file = 42;
+        QCOMPARE(ScenePanel::readFloat(text, &panel), taken);
+        QCOMPARE(readFloat(text.trimmed().toLatin1(), file) == NumberText::Ok, taken);
+        QVERIFY(std::memcmp(&panel, &file, sizeof panel) == 0);
     }
 
     void floatTextIsShortest()
@@ -282,7 +305,7 @@ private slots:
         QTest::newRow("trailing junk") << "Sphere1/Position/Y" << "1.5x" << "Sphere1 Position Y: not a number";
         QTest::newRow("decimal comma") << "Camera/Position/X" << "1,5" << "Camera Position X: not a number";
         QTest::newRow("empty") << "Thor2/Radius" << "" << "Thor2 Radius: a number is needed";
-        QTest::newRow("beyond float") << "Thor2/Radius" << "1e39" << "Thor2 Radius: out of range for a float";
+        QTest::newRow("beyond float") << "Thor2/Radius" << "1e39" << "Thor2 Radius: out of range";
         QTest::newRow("nan") << "Light1/Linear" << "nan" << "Light1 Linear: not a finite number";
         QTest::newRow("inf") << "Light1/Linear" << "-inf" << "Light1 Linear: not a finite number";
         QTest::newRow("side 0") << "Picture/Width" << "0"

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QStringList>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <climits>
@@ -227,13 +228,20 @@ int interrupted(const QString& what)
     return fail(g_signal == SIGTERM ? 143 : 130, QStringLiteral("interrupted: %1").arg(what));
 }
 
+// A whole number from lo to hi in plain digits, as options take them: no sign, no blanks.
+bool parseWhole(const QString& text, qint64 lo, qint64 hi, qint64& out)
+{
+    const QByteArray digits = text.toUtf8();
+    return !digits.isEmpty() && std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
+           readWholeNumber(digits, lo, hi, out) == NumberText::Ok;
+}
+
 bool parseCount(const QString& text, int lo, int hi, int& out)
 {
-    bool ok = false;
-    const int v = text.toInt(&ok);
-    if (!ok || v < lo || v > hi)
+    qint64 v = 0;
+    if (!parseWhole(text, lo, hi, v))
         return false;
-    out = v;
+    out = int(v);
     return true;
 }
 
@@ -243,17 +251,24 @@ QString quoted(const QString& value)
     return printable(value.toUtf8());
 }
 
-bool parseCamera(const QString& text, Vector3D& out)
+// "X,Y,Z", read as the files read their numbers; otherwise false, with what is wrong.
+bool parseCamera(const QString& text, Vector3D& out, QString& why)
 {
-    const QStringList parts = text.split(',');
-    if (parts.size() != 3)
+    const QList<QByteArray> parts = text.toUtf8().split(',');
+    if (parts.size() != 3) {
+        why = QStringLiteral("--camera takes three numbers X,Y,Z, not '%1'").arg(quoted(text));
         return false;
+    }
     float v[3];
     for (int k = 0; k < 3; ++k) {
-        bool ok = false;
-        v[k] = parts[k].trimmed().toFloat(&ok);
-        if (!ok || !std::isfinite(v[k]))
+        const QByteArray value = parts[k].trimmed();
+        const NumberText result = readFloat(value, v[k]);
+        if (result != NumberText::Ok) {
+            why = QStringLiteral("--camera X,Y,Z: the %1 value %2%3")
+                      .arg(QString(QChar("XYZ"[k])), value.isEmpty() ? QString() : "'" + printable(value) + "' ",
+                           numberProblem(result));
             return false;
+        }
     }
     out = Vector3D(v[0], v[1], v[2]);
     return true;
@@ -318,8 +333,9 @@ int parse(const QStringList& args, Options& o)
         } else if (a == "--save-bin") {
             o.saveBin = v;
         } else if (a == "--camera") {
-            if (!parseCamera(v, o.camera))
-                return fail(2, QStringLiteral("--camera takes three finite numbers X,Y,Z, not '%1'").arg(quoted(v)));
+            QString why;
+            if (!parseCamera(v, o.camera, why))
+                return fail(2, why);
             o.haveCamera = true;
         } else if (a == "--repeat") {
             if (!parseCount(v, 1, 100000, o.repeat))
@@ -331,7 +347,7 @@ int parse(const QStringList& args, Options& o)
         } else if (a == "--frames") {
             const QStringList ends = v.split(':');
             const auto frame = [](const QString& text, qint64& out) {
-                return readWholeNumber(text.toUtf8(), 0, std::numeric_limits<qint64>::max(), out) == NumberText::Ok;
+                return parseWhole(text, 0, std::numeric_limits<qint64>::max(), out);
             };
             if (ends.size() != 2 || !frame(ends[0], o.firstFrame) || !frame(ends[1], o.lastFrame) ||
                 o.firstFrame > o.lastFrame)

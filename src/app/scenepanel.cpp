@@ -123,25 +123,12 @@ QString ScenePanel::floatText(float v)
 
 bool ScenePanel::readFloat(const QString& text, float* v, QString* why)
 {
-    const auto fail = [why](const QString& reason) {
-        if (why)
-            *why = reason;
-        return false;
-    };
-    const QByteArray t = text.trimmed().toLatin1();
-    if (t.isEmpty())
-        return fail(tr("a number is needed"));
-    const char* begin = t.constData();
-    if (*begin == '+')
-        ++begin;
-    const auto r = std::from_chars(begin, t.constData() + t.size(), *v);
-    if (r.ec == std::errc::result_out_of_range)
-        return fail(tr("out of range for a float"));
-    if (r.ec != std::errc() || r.ptr != t.constData() + t.size())
-        return fail(tr("not a number"));
-    if (!std::isfinite(*v))
-        return fail(tr("not a finite number"));
-    return true;
+    // The files' own reader, so that what the panel takes a file takes too.
+    const QByteArray t = text.trimmed().toUtf8();
+    const NumberText result = t.isEmpty() ? NumberText::Empty : ::readFloat(t, *v);
+    if (result != NumberText::Ok && why)
+        *why = result == NumberText::Empty ? tr("a number is needed") : numberFault(result);
+    return result == NumberText::Ok;
 }
 
 void ScenePanel::addField(const Field& f)

@@ -10,7 +10,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <limits>
 #include <locale.h>
 
 namespace {
@@ -55,16 +54,11 @@ QByteArray formatC(const char* format, ...)
     return big;
 }
 
-namespace {
-
-// `text` as strtof or strtod reads it, whole. `raw` is what the parse gave before any rounding
-// to float: it tells an "inf" written out from a number too large for a float.
-template <typename Parse>
-NumberText readWith(QByteArrayView text, float& value, Parse parse)
+NumberText readFloat(QByteArrayView text, float& value)
 {
     if (text.isEmpty())
         return NumberText::Empty;
-    // The parsers skip blanks in front; a value has none (the readers take them off).
+    // strtof skips blanks in front; a value has none (the readers take them off).
     if (std::isspace(static_cast<unsigned char>(text.front())))
         return NumberText::NotANumber;
     // Terminated for the parser; a NUL inside the text ends the parse early and so fails it.
@@ -72,39 +66,17 @@ NumberText readWith(QByteArrayView text, float& value, Parse parse)
     CLocaleScope scope;
     char* end = nullptr;
     errno = 0;
-    double raw = 0;
-    const float v = parse(copy.constData(), &end, raw);
+    const float v = std::strtof(copy.constData(), &end);
+    // ERANGE with an infinity tells a number too large for a float from an "inf" written out.
     const bool range = errno == ERANGE;
     if (end != copy.constData() + copy.size())
         return NumberText::NotANumber;
-    if (std::isnan(raw) || (std::isinf(raw) && !range))
+    if (std::isnan(v) || (std::isinf(v) && !range))
         return NumberText::NotFinite;
     if (std::isinf(v))
         return NumberText::OutOfRange;
     value = v;
     return NumberText::Ok;
-}
-
-} // namespace
-
-NumberText readFloat(QByteArrayView text, float& value)
-{
-    return readWith(text, value, [](const char* p, char** end, double& raw) {
-        const float v = std::strtof(p, end);
-        raw = v;
-        return v;
-    });
-}
-
-NumberText readFloatViaDouble(QByteArrayView text, float& value)
-{
-    return readWith(text, value, [](const char* p, char** end, double& raw) {
-        raw = std::strtod(p, end);
-        // From here on a double rounds to infinity as a float; converting it would be undefined.
-        if (std::fabs(raw) >= 0x1.ffffffp127)
-            return raw > 0 ? std::numeric_limits<float>::infinity() : -std::numeric_limits<float>::infinity();
-        return static_cast<float>(raw);
-    });
 }
 
 NumberText readWholeNumber(QByteArrayView text, qint64 lo, qint64 hi, qint64& value)
@@ -139,21 +111,26 @@ NumberText readWholeNumber(QByteArrayView text, qint64 lo, qint64 hi, qint64& va
     return NumberText::Ok;
 }
 
-QString numberProblem(NumberText result)
+QString numberFault(NumberText result)
 {
     switch (result) {
     case NumberText::Ok:
         break;
     case NumberText::Empty:
-        return QStringLiteral("is empty");
+        return QStringLiteral("empty");
     case NumberText::NotANumber:
-        return QStringLiteral("is not a number");
+        return QStringLiteral("not a number");
     case NumberText::NotFinite:
-        return QStringLiteral("is not a finite number");
+        return QStringLiteral("not a finite number");
     case NumberText::OutOfRange:
-        return QStringLiteral("is out of range");
+        return QStringLiteral("out of range");
     }
     return QString();
+}
+
+QString numberProblem(NumberText result)
+{
+    return result == NumberText::Ok ? QString() : QStringLiteral("is ") + numberFault(result);
 }
 
 namespace {

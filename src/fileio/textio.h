@@ -22,17 +22,19 @@ enum class NumberText {
 
 // The whole of `text`, without blanks around it, as a float read the way "%f" reads it:
 // rounded once, straight to float; a number too small for a float rounds to it (0 or the
-// nearest subnormal). `value` changes only when the result is Ok.
+// nearest subnormal); hexadecimal ("0x1p-3") too. `value` changes only when the result is Ok.
+// The one reader of floats: scene files, camera paths, options and the scene panel all read
+// with it, so that a text means the same number everywhere.
 NumberText readFloat(QByteArrayView text, float& value);
-
-// The same, read as a double and then rounded to float, as the command line reads numbers.
-NumberText readFloatViaDouble(QByteArrayView text, float& value);
 
 // The whole of `text` as a decimal whole number (an optional sign, then digits only) from lo
 // to hi. `value` changes only when the result is Ok.
 NumberText readWholeNumber(QByteArrayView text, qint64 lo, qint64 hi, qint64& value);
 
-// "is not a number", "is out of range", ... : what a result other than Ok says of the text.
+// "not a number", "out of range", "not a finite number", "empty": what is wrong with a text
+// that is not Ok.
+QString numberFault(NumberText result);
+// The same as a sentence's end: "is not a number", ...
 QString numberProblem(NumberText result);
 
 // `text` fit to quote in a one-line message: bytes that are no printable character (control

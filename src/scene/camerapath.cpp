@@ -86,7 +86,7 @@ bool parseCameraPath(const QByteArray& text, const QString& name, CameraPath& pa
                                        : QStringLiteral("is not a whole number from 0 up")));
         float v[3];
         for (int k = 0; k < 3; ++k) {
-            const NumberText result = readFloatViaDouble(parts[k + 1], v[k]);
+            const NumberText result = readFloat(parts[k + 1], v[k]);
             if (result != NumberText::Ok)
                 return refuse(QStringLiteral("'%1' %2").arg(printable(parts[k + 1]), numberProblem(result)));
         }
