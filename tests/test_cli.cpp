@@ -214,7 +214,8 @@ private slots:
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QString>("said");
         QTest::newRow("three values") << QByteArray("0 0 0 0\n3 1 1\n") << ":2: expected FRAME X Y Z";
-        QTest::newRow("not ascending") << QByteArray("5 0 0 0\n# x\n5 1 1 1\n") << ":3: frame 5 comes after frame 5";
+        QTest::newRow("not ascending") << QByteArray("5 0 0 0\n# x\n3 1 1 1\n") << ":3: frame 3 comes after frame 5";
+        QTest::newRow("repeated") << QByteArray("5 0 0 0\n5 1 1 1\n") << ":2: frame 5 repeats";
         QTest::newRow("not a number") << QByteArray("0 0 0 0\n1 a 1 1\n") << ":2: 'a' is not a number";
         QTest::newRow("decimal comma") << QByteArray("0 0 0 0\n1 1,5 1 1\n") << ":2: '1,5' is not a number";
         QTest::newRow("infinite") << QByteArray("0 inf 0 0\n") << ":1: 'inf' is not a finite number";
@@ -227,7 +228,7 @@ private slots:
                                               << ":1: the frame number '9223372036854775808' is out of range";
         QTest::newRow("negative frame") << QByteArray("-1 0 0 0\n") << ":1: the frame number '-1'";
         QTest::newRow("fractional frame") << QByteArray("1.5 0 0 0\n") << ":1: the frame number '1.5'";
-        QTest::newRow("empty") << QByteArray("# nothing\n\n") << ":0: no key frames";
+        QTest::newRow("empty") << QByteArray("# nothing\n\n") << " has no key frames";
     }
 
     void damagedPathsAreRefusedWithTheirLine()

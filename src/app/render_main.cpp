@@ -600,7 +600,10 @@ int run(const QStringList& args)
     }
     if (done.end == AnimationResult::Failed)
         return fail(1, done.why);
-    if (done.redone > 0)
+    if (done.redone == 1)
+        std::fprintf(stderr, "lumivex-render: 1 frame was there but not a whole picture of %d x %d; rendered again\n",
+                     scene.Wid, scene.Hey);
+    else if (done.redone > 1)
         std::fprintf(stderr,
                      "lumivex-render: %lld frames were there but not whole pictures of %d x %d; rendered again\n",
                      static_cast<long long>(done.redone), scene.Wid, scene.Hey);

@@ -91,15 +91,18 @@ bool parseCameraPath(const QByteArray& text, const QString& name, CameraPath& pa
                 return refuse(QStringLiteral("'%1' %2").arg(printable(parts[k + 1]), numberProblem(result)));
         }
         key.camera = Vector3D(v[0], v[1], v[2]);
-        if (!read.keys.empty() && key.frame <= read.keys.back().frame)
+        if (!read.keys.empty() && key.frame == read.keys.back().frame)
+            return refuse(QStringLiteral("frame %1 repeats: each frame has one key at most").arg(key.frame));
+        if (!read.keys.empty() && key.frame < read.keys.back().frame)
             return refuse(QStringLiteral("frame %1 comes after frame %2: frame numbers must ascend")
                               .arg(key.frame)
                               .arg(read.keys.back().frame));
         read.keys.push_back(key);
     }
     if (read.keys.empty()) {
-        lineNo = 0;
-        return refuse(QStringLiteral("no key frames"));
+        if (why)
+            *why = QStringLiteral("%1 has no key frames").arg(printableName(name));
+        return false;
     }
     path = read;
     return true;
