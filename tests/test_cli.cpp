@@ -124,6 +124,39 @@ double cpuSeconds(qint64 pid)
     return fields.size() > 13 ? (fields[12].toDouble() + fields[13].toDouble()) / sysconf(_SC_CLK_TCK) : 0.0;
 }
 
+// The processes whose parent is `pid`.
+QList<qint64> childrenOf(qint64 pid)
+{
+    QList<qint64> children;
+    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QList<QByteArray> fields = bytesOf("/proc/" + entry + "/stat").split(')').last().split(' ');
+        if (fields.size() > 2 && fields[2].toLongLong() == pid)
+            children << entry.toLongLong();
+    }
+    return children;
+}
+
+// The process group of `pid`; 0 when there is no such process.
+qint64 groupOf(qint64 pid)
+{
+    const QList<QByteArray> fields = bytesOf(QStringLiteral("/proc/%1/stat").arg(pid)).split(')').last().split(' ');
+    return fields.size() > 3 ? fields[3].toLongLong() : 0;
+}
+
+// True while `pid` runs (a process that has ended but was not yet reaped does not).
+bool running(qint64 pid)
+{
+    const QList<QByteArray> fields = bytesOf(QStringLiteral("/proc/%1/stat").arg(pid)).split(')').last().split(' ');
+    return fields.size() > 1 && fields[1] != "Z" && fields[1] != "X";
+}
+
+// Puts a stand-in for ffmpeg, the shell script `body`, in a folder of its own; the folder is
+// to go first on PATH.
+void fakeFfmpeg(const QTemporaryDir& bin, const QByteArray& body)
+{
+    QFile::setPermissions(writeText(bin, "ffmpeg", "#!/bin/sh\n" + body + "\n"), QFile::ExeOwner | QFile::ReadOwner);
+}
+
 } // namespace
 
 class TestCli : public QObject {
@@ -777,7 +810,7 @@ private slots:
     // the video that was there before is still there.
     void videoFailuresLeaveTheOldVideo_data()
     {
-        QTest::addColumn<QByteArray>("fakeFfmpeg"); // empty: none on PATH
+        QTest::addColumn<QByteArray>("script"); // ffmpeg's stand-in; empty: none on PATH
         QTest::addColumn<QString>("said");
         QTest::newRow("missing") << QByteArray() << "the ffmpeg program is not on PATH";
         QTest::newRow("refuses") << QByteArray("echo 'Unknown encoder' >&2; exit 1")
@@ -786,16 +819,19 @@ private slots:
                                         << "could not make DIR/v.mp4: broken";
         QTest::newRow("fails at the end") << QByteArray("/bin/cat >\"$0.in\"; echo 'disk full' >&2; exit 1")
                                           << "could not make DIR/v.mp4: disk full";
+        // Ending well is not enough: there must be a video.
+        QTest::newRow("writes no video") << QByteArray("/bin/cat >\"$0.in\"; exit 0")
+                                         << "could not make DIR/v.mp4: it wrote no video";
+        QTest::newRow("reads nothing") << QByteArray("exit 0") << "could not make DIR/v.mp4: it stopped reading frames";
     }
 
     void videoFailuresLeaveTheOldVideo()
     {
-        QFETCH(QByteArray, fakeFfmpeg);
+        QFETCH(QByteArray, script);
         QFETCH(QString, said);
         QTemporaryDir dir, bin;
-        if (!fakeFfmpeg.isEmpty())
-            QFile::setPermissions(writeText(bin, "ffmpeg", "#!/bin/sh\n" + fakeFfmpeg + "\n"),
-                                  QFile::ExeOwner | QFile::ReadOwner);
+        if (!script.isEmpty())
+            fakeFfmpeg(bin, script);
         said.replace("DIR", dir.path());
         const QString keys = writeText(dir, "keys.txt", "0 0 0 -1.5\n30 1 0.5 -3\n");
         const QString video = writeText(dir, "v.mp4", "an old video");
@@ -821,6 +857,115 @@ private slots:
         QVERIFY(p.waitForFinished(30000));
         QVERIFY(p.readAllStandardError().contains("interrupted"));
         QCOMPARE(QDir(dir.path()).entryList({"*.mp4*", ".*.mp4"}, QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    // Whatever ffmpeg does (takes no frames, waits for a reader of its video, never finishes)
+    // and wherever the program is, a signal ends it by that signal: ffmpeg is killed and
+    // neither the video nor its temporary file is left. A terminal's Ctrl+C goes to the whole
+    // process group: ffmpeg, in a group of its own, does not get it, and is stopped all the same.
+    void signalsStopTheVideoWhateverFfmpegDoes_data()
+    {
+        QTest::addColumn<QByteArray>("script"); // ffmpeg's stand-in; empty: the real ffmpeg
+        QTest::addColumn<QString>("video");     // "pipe.mkv" is a pipe no one reads
+        QTest::addColumn<QStringList>("extra");
+        QTest::addColumn<QString>("when"); // "idle": once the program waits; "busy": while it renders
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<bool>("wholeGroup");
+        const QStringList big = {"--size", "640x480"};
+        QTest::newRow("ffmpeg takes no frames") << QByteArray("exec sleep 600") << "v.mp4" << big << "idle" << SIGTERM
+                                                << false;
+        QTest::newRow("ffmpeg waits for a reader of its video") << QByteArray() << "pipe.mkv" << big << "idle"
+                                                                << SIGTERM << false;
+        QTest::newRow("ffmpeg never finishes")
+            << QByteArray("/bin/cat >\"$0.in\"; exec sleep 600") << "v.mp4"
+            << QStringList{"--size", "64x48", "--frames", "0:1"} << "idle" << SIGTERM << false;
+        // The plain tracer cannot be stopped part way: the signal ends the program on the spot.
+        QTest::newRow("rendering on the plain tracer") << QByteArray() << "v.mp4" << QStringList{"--reference"} << "busy"
+                                                       << SIGTERM << false;
+        QTest::newRow("Ctrl+C at a terminal") << QByteArray() << "v.mp4"
+                                              << QStringList{"--size", "160x120", "--threads", "1"} << "busy" << SIGINT
+                                              << true;
+    }
+
+    void signalsStopTheVideoWhateverFfmpegDoes()
+    {
+        QFETCH(QByteArray, script);
+        QFETCH(QString, video);
+        QFETCH(QStringList, extra);
+        QFETCH(QString, when);
+        QFETCH(int, signal);
+        QFETCH(bool, wholeGroup);
+        QTemporaryDir dir, bin;
+        if (script.isEmpty() && QStandardPaths::findExecutable("ffmpeg").isEmpty())
+            QSKIP("ffmpeg is missing: install the ffmpeg package");
+        if (!script.isEmpty())
+            fakeFfmpeg(bin, script);
+        const QString keys = writeText(dir, "keys.txt", "0 0 0 -1.5\n1000 1 0.5 -3\n");
+        const QString target = dir.filePath(video);
+        if (video == "pipe.mkv")
+            QVERIFY(::mkfifo(QFile::encodeName(target).constData(), 0600) == 0);
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("PATH", bin.path() + ":" + env.value("PATH"));
+        p.setProcessEnvironment(env);
+        if (wholeGroup)
+            p.setChildProcessModifier([] { ::setpgid(0, 0); }); // as a shell's job
+        p.start(QStringLiteral(LUMIVEX_RENDER), QStringList{"--path", keys, "--video", target, "--quiet"} + extra);
+        QVERIFY(p.waitForStarted());
+        const qint64 pid = p.processId();
+        QTRY_VERIFY_WITH_TIMEOUT(!childrenOf(pid).isEmpty(), 20000);
+        QElapsedTimer clock;
+        clock.start();
+        if (when == "busy") {
+            while (cpuSeconds(pid) < 0.4 && clock.elapsed() < 20000)
+                QThread::msleep(20);
+        } else {
+            // Waiting: no processor time used for half a second.
+            for (double was = -1, now = cpuSeconds(pid); now != was && clock.elapsed() < 20000; was = now) {
+                QThread::msleep(500);
+                now = cpuSeconds(pid);
+            }
+        }
+        const QList<qint64> ffmpeg = childrenOf(pid);
+        QCOMPARE(ffmpeg.size(), 1);
+        const auto leaveNoneBehind = qScopeGuard([&] { // should the test fail
+            if (running(ffmpeg[0]))
+                ::kill(pid_t(groupOf(ffmpeg[0]) == ffmpeg[0] ? -ffmpeg[0] : ffmpeg[0]), SIGKILL);
+        });
+        QVERIFY(groupOf(ffmpeg[0]) != groupOf(pid));
+        ::kill(pid_t(wholeGroup ? -pid : pid), signal);
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(p.exitCode(), signal);
+        QVERIFY(p.readAllStandardError().contains("interrupted"));
+        QTRY_VERIFY_WITH_TIMEOUT(!running(ffmpeg[0]), 5000);
+        QCOMPARE(filesIn(dir, "*"), QStringList({"keys.txt"}) + (video == "pipe.mkv" ? QStringList{"pipe.mkv"} : QStringList()));
+    }
+
+    // The video goes where it is asked to, under a name as long as a picture's may be, into
+    // folders made for it.
+    void videoGoesWhereAsked_data()
+    {
+        QTest::addColumn<QString>("video");
+        QTest::newRow("a name of 255 bytes") << QString(251, 'v') + ".mp4";
+        QTest::newRow("folders to make") << "new/sub/v.mp4";
+    }
+
+    void videoGoesWhereAsked()
+    {
+        QFETCH(QString, video);
+        QTemporaryDir dir, bin;
+        fakeFfmpeg(bin, "for video; do :; done; /bin/cat >\"$video\""); // the frames as they come
+        const QString keys = writeText(dir, "keys.txt", "0 0 0 -1.5\n2 1 0.5 -3\n");
+        const Result r = runCommand({"--path", keys, "--size", "8x6", "--video", dir.filePath(video)}, 60000,
+                                    bin.path() + ":" + qEnvironmentVariable("PATH"));
+        QVERIFY2(r.status == 0, r.err.constData());
+        QCOMPARE(QFileInfo(dir.filePath(video)).size(), 3 * 8 * 6 * 3);
+        QStringList left; // no temporary file either
+        for (QDirIterator it(dir.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();)
+            left << QDir(dir.path()).relativeFilePath(it.next());
+        left.sort();
+        QCOMPARE(left, (QStringList{"keys.txt", video}));
     }
 
     void helpAndVersion()

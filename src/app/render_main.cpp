@@ -24,6 +24,7 @@
 #include "picture/animation.h"
 #include "picture/picturefile.h"
 #include "picture/supersample.h"
+#include "picture/videowriter.h"
 #include "render/tracer.h"
 #include "scene/camerapath.h"
 #include "serial/binserial.h"
@@ -93,23 +94,32 @@ std::atomic<int> g_signal{0};
 // True while a signal is to end the program at once: while it may wait for ever for another
 // process (opening or writing a pipe, a device or standard output) or works on what cannot be
 // stopped part way (the plain tracer). Nothing of ours is half-written then: such output is
-// written in place, not through a temporary file, and a render writes no file.
+// written in place, not through a temporary file, and a render writes no file; a video under
+// way is given up on the spot.
 std::atomic<bool> g_endAtOnce{false};
 
-// Ends the program by `sig` now, its action being the default again. Safe in a handler.
+// Ends the program by `sig` now, giving up any video under way (ffmpeg, in a process group of
+// its own, would otherwise finish it from what it has). Safe in a handler.
 void endBySignal(int sig)
 {
+    VideoWriter::abandonAllNow();
     static const char said[] = "lumivex-render: interrupted\n";
     [[maybe_unused]] const ssize_t n = write(STDERR_FILENO, said, sizeof said - 1);
+    struct sigaction byDefault = {};
+    byDefault.sa_handler = SIG_DFL;
+    sigemptyset(&byDefault.sa_mask);
+    sigaction(sig, &byDefault, nullptr);
+    // In a handler the signal is blocked until it returns, and then ends the program.
     raise(sig);
 }
 
 extern "C" void onSignal(int sig)
 {
-    g_signal = sig;
+    int none = 0;
+    const bool again = !g_signal.compare_exchange_strong(none, sig);
     g_stop = true;
-    // The handler has reset itself: the signal, now pending, ends the program on return.
-    if (g_endAtOnce)
+    // A second signal ends the program at once too, whatever it waits for.
+    if (g_endAtOnce || again)
         endBySignal(sig);
 }
 
@@ -118,8 +128,7 @@ void catchSignals()
     struct sigaction action = {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
-    // Reset on delivery, so that a second Ctrl+C ends the program at once.
-    action.sa_flags = SA_RESETHAND | SA_RESTART;
+    action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 }
@@ -577,6 +586,8 @@ int run(const QStringList& args)
     if (first < last && !o.output.isEmpty() && !hasFrameField(o.output))
         return fail(2, QStringLiteral("the output name '%1' needs %d or %04d for the frame number")
                            .arg(printableName(o.output)));
+    if (!o.video.isEmpty())
+        makeFolderFor(o.video);
     AnimationJob job;
     job.scene = scene;
     job.path = path;

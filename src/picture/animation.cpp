@@ -51,7 +51,11 @@ AnimationResult renderAnimation(const AnimationJob& job, AnimationProgress* prog
         result.end = AnimationResult::Stopped;
         return result;
     };
-    if (!job.video.isEmpty() && !video.open(job.video, QSize(job.scene.Wid, job.scene.Hey), job.fps, result.why))
+    // A stop gives the video up even while ffmpeg does not take its frames; a failure of the
+    // video that a stop caused is the stop.
+    const auto stopAsked = [&] { return job.render.cancel && job.render.cancel->load(); };
+    if (!job.video.isEmpty() &&
+        !video.open(job.video, QSize(job.scene.Wid, job.scene.Hey), job.fps, result.why, job.render.cancel))
         return failed(result.why);
     AnimationProgress unseen;
     AnimationProgress& shown = progress ? *progress : unseen;
@@ -63,7 +67,7 @@ AnimationResult renderAnimation(const AnimationJob& job, AnimationProgress* prog
     QString why;
     // The last frame is tested before stepping on, so that the loop ends at any last frame.
     for (qint64 f = job.first; f <= job.last; ++f) {
-        if (options.cancel && options.cancel->load())
+        if (stopAsked())
             return stopped();
         const QString name = job.pattern.isEmpty() ? QString() : frameFileName(job.pattern, f);
         // A whole picture of the size already there is left as it is (the video and the caller
@@ -102,7 +106,7 @@ AnimationResult renderAnimation(const AnimationJob& job, AnimationProgress* prog
         }
         const QImage& frame = keep ? kept : picture;
         if (!job.video.isEmpty() && !video.addFrame(frame, why))
-            return failed(why);
+            return stopAsked() ? stopped() : failed(why);
         ++(keep ? result.kept : result.written);
         ++shown.framesDone;
         if (job.frameDone)
@@ -111,6 +115,6 @@ AnimationResult renderAnimation(const AnimationJob& job, AnimationProgress* prog
             break;
     }
     if (!job.video.isEmpty() && !video.finish(why))
-        return failed(why);
+        return stopAsked() ? stopped() : failed(why);
     return result;
 }

@@ -1,6 +1,7 @@
 #include "picture/videowriter.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -8,8 +9,11 @@
 #include <QStandardPaths>
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <unistd.h>
 
 #include "fileio/fileaccess.h"
@@ -21,6 +25,36 @@ namespace {
 // sits in memory a second time.
 constexpr qint64 kChunk = 1 << 20;
 constexpr qint64 kPending = 4 << 20;
+// How often a wait for ffmpeg looks whether a stop has been asked for, in milliseconds.
+constexpr int kLookMs = 100;
+
+// A video under way as a signal handler sees it: plain memory and lock-free atomics only.
+struct Underway {
+    std::atomic<bool> taken{false};
+    std::atomic<pid_t> pid{0}; // ffmpeg's, whose process group it leads; 0 once it has ended
+    std::atomic<bool> hasTemporary{false};
+    char temporary[PATH_MAX] = {};
+};
+// More videos at once than any caller makes; one beyond them is only not cleaned up by a signal.
+Underway g_underway[8];
+
+int takeUnderway(pid_t pid, const QString& temporary)
+{
+    const QByteArray name = QFile::encodeName(QFileInfo(temporary).absoluteFilePath());
+    for (int k = 0; k < int(std::size(g_underway)); ++k) {
+        Underway& u = g_underway[k];
+        bool free = false;
+        if (!u.taken.compare_exchange_strong(free, true))
+            continue;
+        const bool fits = !temporary.isEmpty() && name.size() < qsizetype(sizeof u.temporary);
+        if (fits)
+            std::memcpy(u.temporary, name.constData(), size_t(name.size()) + 1);
+        u.hasTemporary = fits;
+        u.pid = pid;
+        return k;
+    }
+    return -1;
+}
 
 } // namespace
 
@@ -53,9 +87,10 @@ bool VideoWriter::isOpen() const
     return m_ffmpeg != nullptr;
 }
 
-bool VideoWriter::open(const QString& fileName, QSize size, int fps, QString& why)
+bool VideoWriter::open(const QString& fileName, QSize size, int fps, QString& why, const std::atomic<bool>* stop)
 {
     abort();
+    m_stop = stop;
     const QString program = ffmpegProgram();
     if (program.isEmpty()) {
         why = QStringLiteral("cannot make the video %1: the ffmpeg program is not on PATH (Debian package ffmpeg)")
@@ -78,12 +113,12 @@ bool VideoWriter::open(const QString& fileName, QSize size, int fps, QString& wh
     if (!isSpecialFile(fileName)) {
         // A new name beside the video, keeping its suffix so that ffmpeg picks the same
         // container; made here so that a folder that cannot be written says so before any
-        // frame is rendered.
+        // frame is rendered. Short and of fixed length, so that it fits wherever the video's
+        // own name fits, however long that is.
         const QFileInfo info(fileName);
         QFile reserved;
         for (int attempt = 0; attempt < 100 && !reserved.isOpen(); ++attempt) {
-            reserved.setFileName(info.dir().filePath(QStringLiteral(".%1.%2.part.%3")
-                                                         .arg(info.completeBaseName())
+            reserved.setFileName(info.dir().filePath(QStringLiteral(".lumivex-%1.part.%2")
                                                          .arg(QRandomGenerator::global()->generate(), 8, 16, QChar('0'))
                                                          .arg(info.suffix())));
             if (reserved.open(QIODevice::WriteOnly | QIODevice::NewOnly))
@@ -110,15 +145,37 @@ bool VideoWriter::open(const QString& fileName, QSize size, int fps, QString& wh
         abort();
         return false;
     }
+    m_underway = takeUnderway(pid_t(m_ffmpeg->processId()), m_temporary);
     return true;
 }
 
 bool VideoWriter::drain(qint64 keep)
 {
-    while (m_ffmpeg->bytesToWrite() > keep)
-        if (!m_ffmpeg->waitForBytesWritten(-1))
+    while (m_ffmpeg->bytesToWrite() > keep) {
+        if (stopAsked())
             return false;
-    return m_ffmpeg->state() == QProcess::Running;
+        if (!m_ffmpeg->waitForBytesWritten(kLookMs) && !takesFrames())
+            return false;
+    }
+    return takesFrames() && !stopAsked();
+}
+
+bool VideoWriter::takesFrames() const
+{
+    // A write that failed shows before ffmpeg's end does.
+    return m_ffmpeg->state() == QProcess::Running && m_ffmpeg->error() != QProcess::WriteError;
+}
+
+bool VideoWriter::waitForEnd(int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (m_ffmpeg->state() != QProcess::NotRunning) {
+        if (stopAsked() || (ms >= 0 && clock.elapsed() >= ms))
+            return false;
+        m_ffmpeg->waitForFinished(kLookMs);
+    }
+    return true;
 }
 
 bool VideoWriter::addFrame(const QImage& frame, QString& why)
@@ -155,7 +212,7 @@ bool VideoWriter::addFrame(const QImage& frame, QString& why)
         ok = m_ffmpeg->write(chunk) == chunk.size() && drain(kPending);
     }
     if (!ok) {
-        why = failure();
+        why = failure(true);
         abort();
     }
     return ok;
@@ -167,12 +224,19 @@ bool VideoWriter::finish(QString& why)
         why = QStringLiteral("no video is open");
         return false;
     }
-    bool ok = drain(0);
+    const bool fed = drain(0);
     m_ffmpeg->closeWriteChannel();
-    ok = m_ffmpeg->waitForFinished(-1) && ok && m_ffmpeg->exitStatus() == QProcess::NormalExit &&
-         m_ffmpeg->exitCode() == 0;
-    if (!ok) {
-        why = failure();
+    // With its input ended, ffmpeg finishes the video and ends.
+    const bool ended = fed && waitForEnd(-1);
+    if (!ended || m_ffmpeg->exitStatus() != QProcess::NormalExit || m_ffmpeg->exitCode() != 0) {
+        why = failure(!fed);
+        abort();
+        return false;
+    }
+    forgetProcess();
+    // An ffmpeg that ends well but leaves nothing is no success.
+    if (!m_temporary.isEmpty() && QFileInfo(m_temporary).size() <= 0) {
+        why = QStringLiteral("ffmpeg could not make %1: it wrote no video").arg(printableName(m_target));
         abort();
         return false;
     }
@@ -184,6 +248,7 @@ bool VideoWriter::finish(QString& why)
     }
     m_temporary.clear();
     m_ffmpeg.reset();
+    leaveUnderway();
     return true;
 }
 
@@ -191,26 +256,70 @@ void VideoWriter::abort()
 {
     if (m_ffmpeg) {
         if (m_ffmpeg->state() != QProcess::NotRunning) {
+            // Its whole group: whatever ffmpeg started goes with it.
+            ::kill(-pid_t(m_ffmpeg->processId()), SIGKILL);
             m_ffmpeg->kill();
             m_ffmpeg->waitForFinished(-1);
         }
         m_ffmpeg.reset();
     }
+    forgetProcess();
     if (!m_temporary.isEmpty())
         QFile::remove(m_temporary);
     m_temporary.clear();
+    leaveUnderway();
 }
 
-QString VideoWriter::failure()
+void VideoWriter::forgetProcess()
 {
-    m_ffmpeg->waitForFinished(10000);
+    // Once ffmpeg has been waited for, its number may soon be another process's.
+    if (m_underway >= 0)
+        g_underway[m_underway].pid = 0;
+}
+
+void VideoWriter::leaveUnderway()
+{
+    if (m_underway < 0)
+        return;
+    Underway& u = g_underway[m_underway];
+    u.pid = 0;
+    u.hasTemporary = false;
+    u.taken = false;
+    m_underway = -1;
+}
+
+void VideoWriter::abandonAllNow()
+{
+    for (Underway& u : g_underway) {
+        if (!u.taken)
+            continue;
+        if (const pid_t pid = u.pid; pid > 0) {
+            ::kill(-pid, SIGKILL);
+            ::kill(pid, SIGKILL);
+        }
+        if (u.hasTemporary)
+            ::unlink(u.temporary);
+    }
+}
+
+QString VideoWriter::failure(bool feeding)
+{
+    waitForEnd(10000);
     QByteArray said;
     for (const QByteArray& line : m_ffmpeg->readAll().split('\n'))
         if (!line.trimmed().isEmpty())
             said = line.trimmed();
-    const QString reason =
-        !said.isEmpty() ? printable(said, 200)
-        : m_ffmpeg->exitStatus() == QProcess::CrashExit ? QStringLiteral("it stopped unexpectedly")
-                                                         : QStringLiteral("status %1").arg(m_ffmpeg->exitCode());
+    const bool ended = m_ffmpeg->state() == QProcess::NotRunning;
+    const int status = m_ffmpeg->exitCode();
+    QString reason;
+    if (!said.isEmpty())
+        reason = printable(said, 200);
+    else if (ended && m_ffmpeg->exitStatus() == QProcess::CrashExit)
+        reason = QStringLiteral("it stopped unexpectedly");
+    else if (feeding || !ended)
+        reason = ended && status != 0 ? QStringLiteral("it stopped reading frames (status %1)").arg(status)
+                                      : QStringLiteral("it stopped reading frames");
+    else
+        reason = QStringLiteral("status %1").arg(status);
     return QStringLiteral("ffmpeg could not make %1: %2").arg(printableName(m_target), reason);
 }

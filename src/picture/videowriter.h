@@ -4,6 +4,7 @@
 #include <QSize>
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <memory>
 
 class QProcess;
@@ -17,7 +18,9 @@ class QProcess;
 // .mov).
 //
 // Blocking and usable without an event loop: open, addFrame and finish wait for ffmpeg as
-// needed. One thread uses a writer at a time; the destructor gives up a video not finished.
+// needed, but give the video up as soon as the stop flag given to open is set, however long
+// ffmpeg takes (it may be writing a pipe no one reads). One thread uses a writer at a time;
+// the destructor gives up a video not finished.
 class VideoWriter {
 public:
     VideoWriter();
@@ -33,7 +36,8 @@ public:
 
     // Starts ffmpeg for frames of `size` at `fps` frames a second (1 or more) into `fileName`.
     // False, with `why`, when ffmpeg is missing or cannot start, or the file cannot be made.
-    bool open(const QString& fileName, QSize size, int fps, QString& why);
+    // While `stop` (when given) is set, every call gives the video up and returns false.
+    bool open(const QString& fileName, QSize size, int fps, QString& why, const std::atomic<bool>* stop = nullptr);
     bool isOpen() const;
     // Hands ffmpeg one frame of the size given to open. False, with `why`, when ffmpeg has
     // stopped; the video is then given up.
@@ -44,12 +48,30 @@ public:
     // Stops ffmpeg and removes what it wrote; nothing happens when no video is open.
     void abort();
 
+    // For a signal handler about to end the program at once, when no writer can finish its
+    // work: kills the ffmpeg of every video under way and removes their temporary files.
+    // Async-signal-safe.
+    static void abandonAllNow();
+
 private:
-    // Why ffmpeg failed, from the last line it printed.
-    QString failure();
+    // Why ffmpeg failed: the last line it printed, or what it did. `feeding`: it failed while
+    // frames were still being handed to it.
+    QString failure(bool feeding);
     bool drain(qint64 keep);
+    // False once ffmpeg has ended or stopped taking its input.
+    bool takesFrames() const;
+    // Waits for ffmpeg to end, at most `ms` (-1: no limit); true once it has ended. Gives up
+    // at once when a stop is asked for.
+    bool waitForEnd(int ms);
+    bool stopAsked() const { return m_stop && m_stop->load(); }
+    // What abandonAllNow sees of this writer: ffmpeg has ended; nothing is under way.
+    void forgetProcess();
+    void leaveUnderway();
 
     std::unique_ptr<QProcess> m_ffmpeg;
     QString m_target, m_temporary;
     QSize m_size;
+    const std::atomic<bool>* m_stop = nullptr;
+    // This writer's place in what abandonAllNow sees; -1: none.
+    int m_underway = -1;
 };
