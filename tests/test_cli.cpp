@@ -472,6 +472,30 @@ private slots:
         QVERIFY(::stat(QFile::encodeName(settings).constData(), &st) == 0 && S_ISFIFO(st.st_mode));
     }
 
+    // Qt's own lines about the display it could not reach are not shown beside the window's.
+    void unreachableDisplayIsOneLine()
+    {
+        QTemporaryDir dir;
+        int display = 7391;
+        while (QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display)))
+            ++display;
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("QT_QPA_PLATFORM");
+        env.remove("WAYLAND_DISPLAY");
+        env.insert("DISPLAY", QStringLiteral(":%1").arg(display));
+        env.insert("XAUTHORITY", dir.filePath("none"));
+        env.insert("HOME", dir.path());
+        env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(LUMIVEX_PROGRAM), QStringList());
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 1);
+        const QByteArray err = p.readAllStandardError();
+        QVERIFY2(err.startsWith("lumivex: cannot open a window") && err.count('\n') == 1, err.constData());
+    }
+
     void interruptedPathLeavesWholeFramesAndResumes()
     {
         QTemporaryDir dir;

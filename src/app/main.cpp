@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 #include "app/mainwindow.h"
 
@@ -10,12 +11,22 @@ namespace {
 
 QtMessageHandler g_defaultHandler = nullptr;
 
+// A message Qt gave while the application object started, kept with copies of its context.
+struct HeldMessage {
+    QtMsgType type;
+    QByteArray file, function, category;
+    int line;
+    QString text;
+};
+std::vector<HeldMessage> g_held;
+
 // While the application object starts, a display that cannot be reached ends Qt with a fatal
-// message and an abort; it becomes one line and status 1.
+// message and an abort; it becomes one line and status 1. Qt's other messages are held back
+// until the start is known to have worked: a failed start says only that one line.
 void startUpHandler(QtMsgType type, const QMessageLogContext& context, const QString& text)
 {
     if (type != QtFatalMsg) {
-        g_defaultHandler(type, context, text);
+        g_held.push_back({type, context.file, context.function, context.category, context.line, text});
         return;
     }
     const QByteArray display = qgetenv("DISPLAY");
@@ -23,6 +34,18 @@ void startUpHandler(QtMsgType type, const QMessageLogContext& context, const QSt
                  display.isEmpty() ? "" : qPrintable(QStringLiteral(" (DISPLAY is %1)").arg(QString::fromLocal8Bit(display))));
     std::fflush(stderr);
     std::_Exit(1);
+}
+
+// Hands the messages held back during the start to Qt's own handler, as they would have gone.
+void replayHeldMessages()
+{
+    for (const HeldMessage& m : g_held) {
+        const QMessageLogContext context(m.file.isNull() ? nullptr : m.file.constData(), m.line,
+                                         m.function.isNull() ? nullptr : m.function.constData(),
+                                         m.category.isNull() ? nullptr : m.category.constData());
+        g_defaultHandler(m.type, context, m.text);
+    }
+    g_held.clear();
 }
 
 } // namespace
@@ -71,6 +94,7 @@ int main(int argc, char** argv)
     g_defaultHandler = qInstallMessageHandler(startUpHandler);
     QApplication app(argc, argv);
     qInstallMessageHandler(g_defaultHandler);
+    replayHeldMessages();
 
     // `lumivex FILE` opens a scene file of either format; a bad one leaves the built-in scene.
     std::unique_ptr<MainWindow> mainWin;
