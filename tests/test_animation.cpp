@@ -5,6 +5,7 @@
 
 #include "picture/animation.h"
 #include "picture/blur.h"
+#include "picture/picturecheck.h"
 #include "picture/supersample.h"
 #include "picture/videowriter.h"
 #include "render/tracer.h"
@@ -168,6 +169,32 @@ private slots:
         QCOMPARE(cameraPathText(back), text);
         QVERIFY(!writeCameraPath(dir.filePath("no/such/keys.txt"), path, &why));
         QVERIFY(why.contains("cannot open"));
+    }
+
+    // A picture cut at its very end may still decode (a PNG without IEND does); the check that
+    // --skip-existing trusts must see that it is not whole.
+    void picturesCutAtTheirEndAreNotWhole_data()
+    {
+        QTest::addColumn<QByteArray>("format");
+        QTest::addColumn<int>("cut"); // bytes taken off the end
+        QTest::newRow("PNG without its IEND chunk") << QByteArray("png") << 12;
+        QTest::newRow("JPEG without its end marker") << QByteArray("jpg") << 2;
+        QTest::newRow("BMP a byte short") << QByteArray("bmp") << 1;
+        QTest::newRow("PPM a byte short") << QByteArray("ppm") << 1;
+    }
+
+    void picturesCutAtTheirEndAreNotWhole()
+    {
+        QFETCH(QByteArray, format);
+        QFETCH(int, cut);
+        QTemporaryDir dir;
+        const QString name = dir.filePath("f." + format);
+        QVERIFY(render(sized(40, 30)).save(name, format.constData()));
+        QVERIFY(isWholePicture(name, QSize(40, 30)));
+        QVERIFY(!isWholePicture(name, QSize(30, 40)));
+        QFile file(name);
+        QVERIFY(file.resize(file.size() - cut));
+        QVERIFY(!isWholePicture(name, QSize(40, 30)));
     }
 
     void videoWriterRefusesWhatItCannotMake()

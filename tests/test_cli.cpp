@@ -643,6 +643,9 @@ private slots:
         QVERIFY(saveScene(w, xml, small));
         QCOMPARE(runCommand({"--xml", xml, "-o", fromXml}).status, 0);
         QCOMPARE(QImage(fromXml).size(), QSize(33, 21));
+        // --size comes after the file.
+        QCOMPARE(runCommand({"--xml", xml, "--size", "20x10", "-o", fromXml}).status, 0);
+        QCOMPARE(QImage(fromXml).size(), QSize(20, 10));
     }
 
     void missingFoldersAreMade_data()
