@@ -413,7 +413,7 @@ int parse(const QStringList& args, Options& o)
 }
 
 // Status 1 with "not enough memory <doing> a W x H picture".
-int noMemory(const char* doing, const Scene& scene)
+int notEnoughMemory(const char* doing, const Scene& scene)
 {
     return fail(1, QStringLiteral("not enough memory %1 a %2 x %3 picture").arg(doing).arg(scene.Wid).arg(scene.Hey));
 }
@@ -451,7 +451,7 @@ int renderInBands(const Scene& scene, RenderOptions ro, const QString& output, b
     const int rows = std::max(1, std::min(scene.Hey, (1 << 21) / scene.Wid));
     QImage band(scene.Wid, rows, QImage::Format_ARGB32);
     if (band.isNull())
-        return noMemory("for", scene);
+        return notEnoughMemory("for", scene);
     QString why;
     PictureWriter writer;
     makeFolderFor(output);
@@ -469,7 +469,7 @@ int renderInBands(const Scene& scene, RenderOptions ro, const QString& output, b
         try {
             whole = renderInto(scene, band, ro);
         } catch (const std::bad_alloc&) {
-            return noMemory("to render", scene);
+            return notEnoughMemory("to render", scene);
         }
         if (!whole || g_stop)
             return interrupted("no picture written");
@@ -535,7 +535,7 @@ int run(const QStringList& args)
     if (o.path.isEmpty()) {
         QImage img(scene.Wid, scene.Hey, QImage::Format_ARGB32);
         if (img.isNull())
-            return noMemory("for", scene);
+            return notEnoughMemory("for", scene);
         double total = 0, fastest = 1e30;
         {
             Progress progress(showProgress, 1);
@@ -559,7 +559,7 @@ int run(const QStringList& args)
             std::fprintf(stderr, "lumivex-render: %d renders, %.4f s each on average, %.4f s the fastest\n", o.repeat,
                          total / o.repeat, fastest);
         if (o.blur && (img = blurPicture(img, ro)).isNull())
-            return noMemory("to blur", scene);
+            return notEnoughMemory("to blur", scene);
         if (g_stop)
             return interrupted("no picture written");
         if (!writeOutput(img, o.output, why))

@@ -17,9 +17,9 @@ bool BinS::Start(QString FileName)
 
 void BinS::line(const char* typeWord, const QByteArray& value)
 {
-    put(typeWord);
-    put(value);
-    put("\n");
+    putText(typeWord);
+    putText(value);
+    putText("\n");
     flushFile();
 }
 

@@ -87,7 +87,7 @@ void Serializer::flushFile()
         f->flush();
 }
 
-void Serializer::put(const char* text)
+void Serializer::putText(const char* text)
 {
     const qint64 len = static_cast<qint64>(std::strlen(text));
     if (File->write(text, len) != len)
@@ -173,7 +173,7 @@ void Serializer::tag(const char* text)
 {
     const int len = static_cast<int>(std::strlen(text));
     if (readWrite) {
-        put(text);
+        putText(text);
         flushFile();
         return;
     }

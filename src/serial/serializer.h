@@ -85,8 +85,8 @@ protected:
     // Writes a tag line, or reads past one without checking it.
     void tag(const char* text);
     // Writers: the bytes of `text` up to its terminating zero.
-    void put(const char* text);
-    void put(const QByteArray& text) { put(text.constData()); }
+    void putText(const char* text);
+    void putText(const QByteArray& text) { putText(text.constData()); }
     // Readers: the rest of the current line, however long, with its line feed. Empty at the end
     // of the file.
     QByteArray readRestOfLine();

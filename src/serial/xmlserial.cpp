@@ -23,22 +23,22 @@ bool XMLS::Start(QString FileName)
 {
     if (!openForWriting(FileName))
         return false;
-    put(StartStr);
+    putText(StartStr);
     flushFile();
     return true;
 }
 
 void XMLS::element(const char* kind, const char* name, const QByteArray& value)
 {
-    put("<");
-    put(kind);
-    put(kNameOpen);
-    put(name);
-    put(kNameClose);
-    put(value);
-    put(" </");
-    put(kind);
-    put(">\n");
+    putText("<");
+    putText(kind);
+    putText(kNameOpen);
+    putText(name);
+    putText(kNameClose);
+    putText(value);
+    putText(" </");
+    putText(kind);
+    putText(">\n");
     flushFile();
 }
 
@@ -71,7 +71,7 @@ void XMLS::SerVec(Vector3D& Value, const char* Name)
 
 bool XMLS::End()
 {
-    put(EndStr);
+    putText(EndStr);
     return finishWrite();
 }
 
