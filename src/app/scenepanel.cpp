@@ -13,7 +13,6 @@
 #include <QSpinBox>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -116,9 +115,7 @@ ScenePanel::ScenePanel(QWidget* parent) : QWidget(parent)
 
 QString ScenePanel::floatText(float v)
 {
-    char buf[64];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    return QString::fromLatin1(buf, int(r.ptr - buf));
+    return QString::fromLatin1(shortestText(v));
 }
 
 bool ScenePanel::readFloat(const QString& text, float* v, QString* why)

@@ -4,7 +4,7 @@
 #include <QLabel>
 #include <cmath>
 
-#include "app/scenepanel.h"
+#include "fileio/textio.h"
 
 StatusArea::StatusArea(QWidget* parent) : QWidget(parent)
 {
@@ -27,9 +27,8 @@ StatusArea::StatusArea(QWidget* parent) : QWidget(parent)
 
 void StatusArea::setCamera(const Vector3D& position)
 {
-    m_camera->setText(tr("Camera %1, %2, %3")
-                          .arg(ScenePanel::floatText(position.X), ScenePanel::floatText(position.Y),
-                               ScenePanel::floatText(position.Z)));
+    const auto text = [](float v) { return QString::fromLatin1(shortestText(v)); };
+    m_camera->setText(tr("Camera %1, %2, %3").arg(text(position.X), text(position.Y), text(position.Z)));
 }
 
 void StatusArea::setPictureSize(int width, int height)

@@ -4,6 +4,7 @@
 #include <QList>
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <clocale>
 #include <cmath>
@@ -77,6 +78,12 @@ NumberText readFloat(QByteArrayView text, float& value)
         return NumberText::OutOfRange;
     value = v;
     return NumberText::Ok;
+}
+
+QByteArray shortestText(float value)
+{
+    char buf[32];
+    return QByteArray(buf, int(std::to_chars(buf, buf + sizeof buf, value).ptr - buf));
 }
 
 NumberText readWholeNumber(QByteArrayView text, qint64 lo, qint64 hi, qint64& value)

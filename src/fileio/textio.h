@@ -27,6 +27,9 @@ enum class NumberText {
 // with it, so that a text means the same number everywhere.
 NumberText readFloat(QByteArrayView text, float& value);
 
+// The shortest text that readFloat reads back as `value`, bit for bit ("0.1", "-0", "1e-07").
+QByteArray shortestText(float value);
+
 // The whole of `text` as a decimal whole number (an optional sign, then digits only) from lo
 // to hi. `value` changes only when the result is Ok.
 NumberText readWholeNumber(QByteArrayView text, qint64 lo, qint64 hi, qint64& value);

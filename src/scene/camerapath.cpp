@@ -4,7 +4,6 @@
 #include <QList>
 #include <QSaveFile>
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -121,12 +120,8 @@ QByteArray cameraPathText(const CameraPath& path)
     QByteArray text;
     for (const KeyFrame& key : path.keys) {
         text += QByteArray::number(key.frame);
-        for (const float v : {key.camera.X, key.camera.Y, key.camera.Z}) {
-            char buf[32];
-            const auto end = std::to_chars(buf, buf + sizeof buf, v).ptr;
-            text += ' ';
-            text += QByteArray(buf, int(end - buf));
-        }
+        for (const float v : {key.camera.X, key.camera.Y, key.camera.Z})
+            text += ' ' + shortestText(v);
         text += '\n';
     }
     return text;
