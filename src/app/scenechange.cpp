@@ -1,6 +1,7 @@
 #include "app/scenechange.h"
 
 #include <cstring>
+#include <utility>
 
 SceneChange::SceneChange(Apply apply, const Scene& before, const Scene& after, const QString& text, bool cameraMove,
                          qint64 whenMs)
@@ -41,4 +42,21 @@ void SceneChange::undo()
 bool SceneChange::sameScene(const Scene& a, const Scene& b)
 {
     return std::memcmp(&a, &b, sizeof(Scene)) == 0;
+}
+
+KeyFramesChange::KeyFramesChange(Apply apply, const CameraPath& before, const CameraPath& after, const QString& text)
+    : QUndoCommand(text), m_apply(std::move(apply)), m_before(before), m_after(after)
+{
+}
+
+void KeyFramesChange::redo()
+{
+    if (std::exchange(m_fresh, false))
+        return;
+    m_apply(m_after);
+}
+
+void KeyFramesChange::undo()
+{
+    m_apply(m_before);
 }

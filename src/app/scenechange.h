@@ -3,6 +3,7 @@
 #include <QUndoCommand>
 #include <functional>
 
+#include "scene/camerapath.h"
 #include "scene/scene.h"
 
 // One step of undo: the whole scene before and after a change. The change has been made when
@@ -32,5 +33,23 @@ private:
     Scene m_before, m_after;
     bool m_camera;
     qint64 m_when;
+    bool m_fresh = true;
+};
+
+// One step of undo of the key frames: the whole camera path before and after a change that has
+// been made when the step is recorded, so that its first redo does nothing.
+class KeyFramesChange : public QUndoCommand {
+public:
+    // Puts a path into use (the window's setKeyFrames).
+    using Apply = std::function<void(const CameraPath&)>;
+
+    KeyFramesChange(Apply apply, const CameraPath& before, const CameraPath& after, const QString& text);
+
+    void redo() override;
+    void undo() override;
+
+private:
+    Apply m_apply;
+    CameraPath m_before, m_after;
     bool m_fresh = true;
 };
