@@ -503,7 +503,7 @@ private slots:
         for (QAction* a : top)
             titles << (a->isSeparator() ? QStringLiteral("|") : a->text());
         // The three first menus as they always were, then the newer ones.
-        QCOMPARE(titles, QStringList({"&File", "|", "&Load", "|", "&Save", "|", "&Edit", "&View", "&Help"}));
+        QCOMPARE(titles, QStringList({"&File", "|", "&Load", "|", "&Save", "|", "&Edit", "&View", "&Animation", "&Help"}));
         const auto items = [](QAction* menu) {
             QStringList out;
             for (QAction* a : menu->menu()->actions())
@@ -526,8 +526,11 @@ private slots:
         QCOMPARE(tips(top[4]), QStringList({"&XML / Save attributes in XML format",
                                             "&Bin / Save attributes in Binary format"}));
         QCOMPARE(items(top[6]), QStringList({"&Undo / Ctrl+Z", "&Redo / Ctrl+Shift+Z", "|", "&Copy Picture / Ctrl+C"}));
-        QCOMPARE(items(top[7]), QStringList({"Scene &Panel / Ctrl+P", "|", "&Stop Rendering / Ctrl+."}));
-        QCOMPARE(items(top[8]), QStringList({"&Keys and Mouse / F1", "&About Lumivex / "}));
+        QCOMPARE(items(top[7]), QStringList({"Scene &Panel / Ctrl+P", "&Key Frames / ", "|", "&Stop Rendering / Ctrl+."}));
+        QCOMPARE(items(top[8]), QStringList({"&Add Key Frame / Ctrl+K", "|", "&Open Key Frames... / ",
+                                             "&Save Key Frames... / ", "|", "S&mooth Path / ", "&Play Preview / ",
+                                             "&Render Animation... / "}));
+        QCOMPARE(items(top[9]), QStringList({"&Keys and Mouse / F1", "&About Lumivex / "}));
     }
 
     void exitSaysGoodbyeAndCloses()
@@ -597,6 +600,7 @@ private slots:
         const QString path = dir.filePath("shot.png");
         MainWindow w;
         w.setFileNameAsker([&](bool) { return path; });
+        w.setExportAsker([](ExportSettings&) { return true; });
         w.show();
         QVERIFY(QTest::qWaitForWindowActive(&w));
         QTest::keyClick(&w, Qt::Key_Q);
@@ -605,6 +609,7 @@ private slots:
         QTest::keyClick(&w, Qt::Key_E, Qt::ControlModifier);
         QTest::keyClick(&w, Qt::Key_C, Qt::ControlModifier);
         SETTLE(w);
+        QTRY_VERIFY_WITH_TIMEOUT(!w.isExporting(), 30000);
         QVERIFY(w.isBlurred());
         QCOMPARE(pixels(w.picture()), blurred);
         QCOMPARE(pixels(QImage(path)), blurred);
@@ -750,7 +755,8 @@ private slots:
         for (const char* row : {"<b>Escape</b></td><td>close", "<b>Any other key</b></td><td>render again",
                                 "<b>Ctrl+S</b></td><td>Save<", "<b>Ctrl+.</b></td><td>Stop Rendering<",
                                 "<b>Ctrl+Z</b></td><td>Undo<", "<b>Ctrl+Shift+Z</b></td><td>Redo<",
-                                "<b>F1</b></td><td>Keys and Mouse<"})
+                                "<b>F1</b></td><td>Keys and Mouse<", "<b>Ctrl+K</b></td><td>Add Key Frame<",
+                                "while a preview plays</b></td><td>stops the preview"})
             QVERIFY2(table.contains(row), row);
         const QStringList boxes = dismissBoxes([&] { findAction(w, "&About Lumivex")->trigger(); });
         QCOMPARE(boxes.size(), 1);

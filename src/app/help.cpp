@@ -22,6 +22,8 @@ QList<QPair<QString, QString>> pictureInputs()
         {tr("Any other key"), tr("render again")},
         {tr("Escape"), tr("close")},
         {tr("Ctrl, Alt, Meta"), tr("with a key: menu shortcuts only; alone: nothing")},
+        {tr("Any key or click, while a preview plays"), tr("stops the preview; the camera is where it was")},
+        {tr("Delete, in Key Frames"), tr("delete the key frames selected")},
     };
 }
 

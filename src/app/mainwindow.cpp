@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QCloseEvent>
 #include <QDialog>
 #include <QDockWidget>
@@ -10,7 +12,9 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
@@ -19,23 +23,32 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QSettings>
+#include <QSlider>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTimer>
 #include <QUndoStack>
 #include <QVBoxLayout>
+#include <cmath>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <utility>
 
 #include "app/help.h"
+#include "app/keyframepanel.h"
+#include "app/longtask.h"
 #include "app/picturejobs.h"
 #include "app/pictureview.h"
+#include "app/previewplayer.h"
 #include "app/scenechange.h"
 #include "app/scenepanel.h"
 #include "app/statusarea.h"
 #include "fileio/fileaccess.h"
+#include "picture/animation.h"
 #include "picture/picturefile.h"
+#include "picture/supersample.h"
+#include "picture/videowriter.h"
 #include "render/tracer.h"
 #include "serial/binserial.h"
 #include "serial/xmlserial.h"
@@ -51,6 +64,13 @@ constexpr int kProgressAfterMs = 300;
 constexpr int kRecentFiles = 8;
 const char* const kSceneFilter = "Scene files (*.xml *.bin *.txt);;XML scene files (*.xml);;Line-format scene files (*.bin *.txt);;All files (*)";
 const char* const kPictureFilter = "PNG picture (*.png);;JPEG picture (*.jpg *.jpeg);;BMP picture (*.bmp);;PPM picture (*.ppm)";
+const char* const kKeyFrameFilter = "Key frame files (*.txt);;All files (*)";
+// Closing the window waits this long at most for an export or animation to give up: a video
+// left unfinished is removed, and nothing is written after the window has gone.
+constexpr int kCloseWaitMs = 5000;
+// Positions of the preview's slider at most; a longer path moves in steps of several frames.
+constexpr int kSliderSteps = 100000;
+constexpr qint64 kLastFrame = std::numeric_limits<qint64>::max();
 
 // The window's settings (the recent files), from their own file only. One that is not a regular
 // file (a pipe would hang the window) or is far too large is left alone, said once on stderr.
@@ -127,7 +147,8 @@ MainWindow::MainWindow()
     // The first picture is there before the window shows.
     const qint64 start = m_clock();
     jobs->adopt(::render(m_scene));
-    statusArea->setRenderTime((m_clock() - start) / 1000.0);
+    m_lastRenderSeconds = (m_clock() - start) / 1000.0;
+    statusArea->setRenderTime(m_lastRenderSeconds);
     view->setPicture(jobs->display());
     statusBar()->showMessage(tr("Rayed"), kPassingMessageMs);
     finishBuilding();
@@ -178,8 +199,7 @@ void MainWindow::build()
     progressTimer->setInterval(100);
     connect(progressTimer, &QTimer::timeout, this, &MainWindow::updateProgress);
     connect(jobs, &PictureJobs::busyChanged, this, [this](bool busy) {
-        if (stopAct)
-            stopAct->setEnabled(busy);
+        updateActions();
         if (busy)
             progressTimer->start();
         else
@@ -197,6 +217,49 @@ void MainWindow::build()
             [this](const QString& why) { statusBar()->showMessage(why, kPassingMessageMs); });
     panelDock = addPanel(panel, tr("Scene"), "scenePanel", tr("Scene &Panel"), QKeySequence(Qt::CTRL | Qt::Key_P),
                          tr("Show or hide the scene's values"));
+
+    keyPanel = new KeyFramePanel;
+    // Queued: the table is still busy with its editor when an edit comes, and taking the edit
+    // renews the whole table.
+    connect(
+        keyPanel->model(), &KeyFrameModel::edited, this,
+        [this](const CameraPath& path, qint64 frame) { changeKeyFrames(path, tr("Edit Key Frame"), frame); },
+        Qt::QueuedConnection);
+    connect(keyPanel->model(), &KeyFrameModel::refused, this,
+            [this](const QString& why) { statusBar()->showMessage(why, kPassingMessageMs); });
+    connect(keyPanel, &KeyFramePanel::goTo, this, &MainWindow::goToKeyFrame);
+    connect(keyPanel, &KeyFramePanel::remove, this, &MainWindow::deleteKeyFrames);
+    keyDock = addPanel(keyPanel, tr("Key Frames"), "keyFramePanel", tr("&Key Frames"), QKeySequence(),
+                       tr("Show or hide the key frames of the camera path"));
+
+    player = new PreviewPlayer(this);
+    connect(player, &PreviewPlayer::frameShown, this, &MainWindow::showPreviewFrame);
+    previewBar = new QWidget;
+    previewLabel = new QLabel;
+    previewSlider = new QSlider(Qt::Horizontal);
+    // Keys stop the preview; the slider is for the mouse.
+    previewSlider->setFocusPolicy(Qt::NoFocus);
+    auto* bar = new QHBoxLayout(previewBar);
+    bar->setContentsMargins(0, 0, 0, 0);
+    bar->addWidget(previewSlider, 1);
+    bar->addWidget(previewLabel);
+    previewBar->hide();
+    mainLayout->addWidget(previewBar);
+    connect(previewSlider, &QSlider::sliderPressed, this,
+            [this] { player->seek(sliderFrame(previewSlider->sliderPosition()), true); });
+    connect(previewSlider, &QSlider::sliderMoved, this, [this](int value) { player->seek(sliderFrame(value), true); });
+    connect(previewSlider, &QSlider::sliderReleased, this,
+            [this] { player->seek(sliderFrame(previewSlider->sliderPosition())); });
+    connect(previewSlider, &QSlider::valueChanged, this, [this](int value) {
+        // A click beside the handle or the wheel: plays on from there.
+        if (!m_movingSlider && !previewSlider->isSliderDown())
+            player->seek(sliderFrame(value));
+    });
+
+    exportTask = new LongTask(this);
+    animationTask = new LongTask(this);
+    connect(exportTask, &LongTask::runningChanged, this, &MainWindow::updateActions);
+    connect(animationTask, &LongTask::runningChanged, this, &MainWindow::updateActions);
     setAcceptDrops(true);
 }
 
@@ -207,14 +270,18 @@ void MainWindow::finishBuilding()
     createStatusBar();
     setUnifiedTitleAndToolBarOnMac(true);
     setWindowTitle("Lumivex");
-    exportAct->setEnabled(!picture().isNull());
     copyAct->setEnabled(!picture().isNull());
+    updateActions();
     showSceneValues();
     // With the menus in place, so that their height is known.
     fitPicture();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    stopPreview();
+    endLongWork();
+}
 
 void MainWindow::setClock(std::function<qint64()> clock)
 {
@@ -242,6 +309,21 @@ bool MainWindow::isRendering() const
     return jobs->busy();
 }
 
+bool MainWindow::isPreviewing() const
+{
+    return player->isPlaying();
+}
+
+bool MainWindow::isExporting() const
+{
+    return exportTask->isRunning();
+}
+
+bool MainWindow::isRenderingAnimation() const
+{
+    return animationTask->isRunning();
+}
+
 QDockWidget* MainWindow::addPanel(QWidget* content, const QString& title, const QString& objectName,
                                   const QString& menuText, const QKeySequence& shortcut, const QString& statusTip)
 {
@@ -265,8 +347,10 @@ QDockWidget* MainWindow::addPanel(QWidget* content, const QString& title, const 
 
 void MainWindow::closeEvent(QCloseEvent* pe)
 {
-    // Nothing waits for the work in flight: the process may end at once.
+    // Nothing waits for the pictures in flight: the process may end at once.
+    stopPreview();
     jobs->stop();
+    endLongWork();
     if (keysDialog)
         keysDialog->close();
     QMainWindow::closeEvent(pe);
@@ -354,7 +438,7 @@ void MainWindow::createActions()
     connect(saveAct, &QAction::triggered, this, &MainWindow::saveOpenFile);
     exportAct = new QAction(tr("&Export Picture..."), this);
     exportAct->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
-    exportAct->setStatusTip(tr("Write the picture on screen as PNG, JPEG, BMP or PPM"));
+    exportAct->setStatusTip(tr("Render the picture at any size, supersampled, and write it as PNG, JPEG, BMP or PPM"));
     connect(exportAct, &QAction::triggered, this, &MainWindow::exportPicture);
     copyAct = new QAction(tr("&Copy Picture"), this);
     copyAct->setShortcut(QKeySequence::Copy);
@@ -366,9 +450,31 @@ void MainWindow::createActions()
     redoAct->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
     stopAct = new QAction(tr("&Stop Rendering"), this);
     stopAct->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Period));
-    stopAct->setStatusTip(tr("Stop the picture on its way; the picture on screen stays"));
-    stopAct->setEnabled(jobs->busy());
+    stopAct->setStatusTip(tr("Stop the picture or export on its way; the picture on screen stays"));
     connect(stopAct, &QAction::triggered, this, &MainWindow::stopRendering);
+
+    addKeyAct = new QAction(tr("&Add Key Frame"), this);
+    addKeyAct->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
+    addKeyAct->setStatusTip(tr("Add the camera as a key frame, %1 frames after the last").arg(kKeyFrameGap));
+    connect(addKeyAct, &QAction::triggered, this, &MainWindow::addKeyFrame);
+    openKeysAct = new QAction(tr("&Open Key Frames..."), this);
+    openKeysAct->setStatusTip(tr("Read the key frames from a file of FRAME X Y Z lines"));
+    connect(openKeysAct, &QAction::triggered, this, &MainWindow::openKeyFrames);
+    saveKeysAct = new QAction(tr("&Save Key Frames..."), this);
+    saveKeysAct->setStatusTip(tr("Write the key frames as a file of FRAME X Y Z lines, as lumivex-render --path reads"));
+    connect(saveKeysAct, &QAction::triggered, this, &MainWindow::saveKeyFrames);
+    smoothAct = new QAction(tr("S&mooth Path"), this);
+    smoothAct->setCheckable(true);
+    smoothAct->setStatusTip(tr("Move along a smooth curve through the key frames rather than straight lines"));
+    playAct = new QAction(tr("&Play Preview"), this);
+    playAct->setStatusTip(tr("Play the key frames in the window, reduced; any key or click stops"));
+    connect(playAct, &QAction::triggered, this, &MainWindow::playPreview);
+    animationAct = new QAction(tr("&Render Animation..."), this);
+    animationAct->setStatusTip(tr("Render the frames of the key frames' path into picture files or a video"));
+    connect(animationAct, &QAction::triggered, this, &MainWindow::renderAnimation);
+    keyPanel->addButton(addKeyAct);
+    keyPanel->addButton(smoothAct);
+
     keysAct = new QAction(tr("&Keys and Mouse"), this);
     keysAct->setShortcut(QKeySequence(Qt::Key_F1));
     keysAct->setStatusTip(tr("List what each key and the mouse do"));
@@ -413,6 +519,16 @@ void MainWindow::createMenus()
     viewMenu->addSeparator();
     viewMenu->addAction(stopAct);
 
+    QMenu* animation = menuBar()->addMenu(tr("&Animation"));
+    animation->addAction(addKeyAct);
+    animation->addSeparator();
+    animation->addAction(openKeysAct);
+    animation->addAction(saveKeysAct);
+    animation->addSeparator();
+    animation->addAction(smoothAct);
+    animation->addAction(playAct);
+    animation->addAction(animationAct);
+
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     help->addAction(keysAct);
     help->addAction(aboutAct);
@@ -428,12 +544,14 @@ void MainWindow::showSceneValues()
 
 void MainWindow::refresh(const QString& message, bool persistent)
 {
+    stopPreview();
     showSceneValues();
     jobs->render(m_scene, message, persistent);
 }
 
 void MainWindow::renderPreview()
 {
+    stopPreview();
     showSceneValues();
     jobs->preview(m_scene);
 }
@@ -441,11 +559,14 @@ void MainWindow::renderPreview()
 void MainWindow::onPictureShown(const QImage& display, bool blurred, const QString& message, bool persistent,
                                 double seconds)
 {
-    view->setPicture(display);
-    if (!blurred)
+    // A preview keeps the picture area until it stops.
+    if (!isPreviewing())
+        view->setPicture(display);
+    if (!blurred) {
         statusArea->setRenderTime(seconds);
+        m_lastRenderSeconds = seconds;
+    }
     statusArea->setBlurred(blurred);
-    exportAct->setEnabled(true);
     copyAct->setEnabled(true);
     if (!message.isEmpty())
         statusBar()->showMessage(message, persistent ? 0 : kPassingMessageMs);
@@ -454,7 +575,7 @@ void MainWindow::onPictureShown(const QImage& display, bool blurred, const QStri
 void MainWindow::onStandIn(const QImage& display, bool coarse)
 {
     // A preview that comes after the drag has ended is out of date.
-    if (!coarse && !dragging)
+    if ((!coarse && !dragging) || isPreviewing())
         return;
     view->setStandIn(display);
     statusArea->setBlurred(false);
@@ -464,7 +585,7 @@ void MainWindow::onPictureFailed()
 {
     statusBar()->showMessage(tr("Error"));
     // The last picture stays on screen.
-    if (!jobs->display().isNull() && view->shown().cacheKey() != jobs->display().cacheKey()) {
+    if (!isPreviewing() && !jobs->display().isNull() && view->shown().cacheKey() != jobs->display().cacheKey()) {
         view->setPicture(jobs->display());
         fitPicture();
     }
@@ -492,6 +613,8 @@ void MainWindow::updateProgress()
 
 void MainWindow::stopRendering()
 {
+    // An export says it was cancelled once it has stopped.
+    exportTask->stop();
     if (!jobs->busy())
         return;
     jobs->stop();
@@ -794,16 +917,79 @@ void MainWindow::rebuildRecentMenu()
 
 void MainWindow::exportPicture()
 {
-    const QString name = askFileName(true, tr(kPictureFilter), true);
-    if (name.isEmpty())
+    if (exportTask->isRunning())
         return;
-    QString why;
-    if (!writePicture(picture(), name, why)) {
-        statusBar()->showMessage(tr("Error"));
-        warn(why);
-        return;
+    // As on screen unless changed: the scene's size, blurred if the picture is.
+    ExportSettings settings{m_scene.Wid, m_scene.Hey, 1, isBlurred()};
+    if (exportAsker) {
+        if (!exportAsker(settings))
+            return;
+    } else {
+        ExportDialog dialog(settings, this);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        settings = dialog.settings();
     }
-    statusBar()->showMessage(tr("Picture exported"), kPassingMessageMs);
+    const QString name = askFileName(true, tr(kPictureFilter), true);
+    if (!name.isEmpty())
+        startExport(name, settings);
+}
+
+void MainWindow::startExport(const QString& fileName, const ExportSettings& settings)
+{
+    Scene scene = m_scene;
+    scene.Wid = settings.width;
+    scene.Hey = settings.height;
+    const PictureSettings picture{settings.supersample, settings.blur};
+    // Shared by the worker, which fills it in, and the window, which reads it.
+    struct State {
+        std::atomic<int> columnsDone{0};
+        std::atomic<bool> writing{false};
+        PictureResult made = PictureResult::Stopped;
+        bool written = false;
+        QString why;
+    };
+    const auto state = std::make_shared<State>();
+    const int columns = std::max(1, pictureColumns(scene, picture));
+    LongTask::Plan plan;
+    plan.title = tr("Export Picture");
+    plan.stopText = tr("Cancel");
+    plan.showAfterMs = kProgressAfterMs;
+    plan.work = [state, scene, picture, fileName](const std::atomic<bool>& stop) {
+        RenderOptions options;
+        options.cancel = &stop;
+        options.columnsDone = &state->columnsDone;
+        QImage finished;
+        state->made = makePicture(scene, picture, options, finished, &state->why);
+        if (state->made != PictureResult::Whole || stop)
+            return;
+        // Encoded here too: a large PNG takes a while.
+        state->writing = true;
+        state->written = writePicture(finished, fileName, state->why);
+    };
+    const QString shortName = QFileInfo(fileName).fileName();
+    const QString rendering = settings.supersample == 1
+                                  ? tr("Rendering %1 x %2").arg(scene.Wid).arg(scene.Hey)
+                                  : tr("Rendering %1 x %2, %3 x %3 rays a pixel")
+                                        .arg(scene.Wid)
+                                        .arg(scene.Hey)
+                                        .arg(settings.supersample);
+    plan.progress = [state, columns, rendering, shortName]() -> LongTask::Progress {
+        if (state->writing)
+            return {tr("Writing %1").arg(shortName), -1};
+        return {rendering, double(state->columnsDone) / columns};
+    };
+    plan.finish = [this, state] {
+        if (state->written) {
+            statusBar()->showMessage(tr("Picture exported"), kPassingMessageMs);
+        } else if (state->made == PictureResult::Stopped || (state->made == PictureResult::Whole && !state->writing)) {
+            statusBar()->showMessage(tr("Export cancelled"), kPassingMessageMs);
+        } else {
+            statusBar()->showMessage(tr("Error"));
+            warn(state->why);
+        }
+    };
+    exportTask->start(std::move(plan));
 }
 
 void MainWindow::copyPicture()
@@ -874,4 +1060,313 @@ void MainWindow::LoadFromBin()
     BinL Serial;
     announce("Input file name for reading in Binary format from");
     loadWith(Serial, "Loaded from Bin");
+}
+
+void MainWindow::updateActions()
+{
+    if (!stopAct)
+        return; // still building
+    const bool keys = !m_keyFrames.keys.empty();
+    stopAct->setEnabled(jobs->busy() || exportTask->isRunning());
+    exportAct->setEnabled(!exportTask->isRunning());
+    saveKeysAct->setEnabled(keys);
+    playAct->setEnabled(keys);
+    animationAct->setEnabled(keys && !animationTask->isRunning());
+}
+
+void MainWindow::endLongWork()
+{
+    exportTask->stop();
+    animationTask->stop();
+    if (!LongTask::waitForWorkers(kCloseWaitMs))
+        std::fprintf(stderr, "lumivex: an export or animation did not stop in time\n");
+}
+
+void MainWindow::setKeyFrames(const CameraPath& path, qint64 selectFrame)
+{
+    // The preview plays the path it started with.
+    stopPreview();
+    m_keyFrames = path;
+    keyPanel->showPath(path, selectFrame);
+    updateActions();
+}
+
+void MainWindow::changeKeyFrames(const CameraPath& path, const QString& undoText, qint64 selectFrame)
+{
+    const CameraPath before = m_keyFrames;
+    setKeyFrames(path, selectFrame);
+    undoStack->push(new KeyFramesChange([this](const CameraPath& p) { setKeyFrames(p); }, before, path, undoText));
+}
+
+void MainWindow::addKeyFrame()
+{
+    CameraPath path = m_keyFrames;
+    qint64 frame = 0;
+    if (!path.keys.empty()) {
+        if (path.lastFrame() > kLastFrame - kKeyFrameGap) {
+            statusBar()->showMessage(tr("No key frame can follow frame %1").arg(path.lastFrame()));
+            return;
+        }
+        frame = path.lastFrame() + kKeyFrameGap;
+    }
+    path.keys.push_back({frame, m_scene.CamPos});
+    changeKeyFrames(path, tr("Add Key Frame"), frame);
+    // The first key shows where the keys are.
+    if (path.keys.size() == 1)
+        keyDock->show();
+    statusBar()->showMessage(tr("Key frame %1 added").arg(frame), kPassingMessageMs);
+}
+
+void MainWindow::goToKeyFrame(int row)
+{
+    if (row < 0 || row >= int(m_keyFrames.keys.size()))
+        return;
+    const Scene before = m_scene;
+    m_scene.CamPos = m_keyFrames.keys[size_t(row)].camera;
+    recordChange(before, tr("Go to Key Frame"), false);
+    refresh(tr("Made"));
+}
+
+void MainWindow::deleteKeyFrames(const QList<int>& rows)
+{
+    CameraPath path = m_keyFrames;
+    // From the back, so that the rows before stay where they are.
+    for (auto it = rows.crbegin(); it != rows.crend(); ++it)
+        if (*it >= 0 && *it < int(path.keys.size()))
+            path.keys.erase(path.keys.begin() + *it);
+    if (path.keys.size() != m_keyFrames.keys.size())
+        changeKeyFrames(path, rows.size() == 1 ? tr("Delete Key Frame") : tr("Delete Key Frames"));
+}
+
+void MainWindow::openKeyFrames()
+{
+    const QString name = askFileName(false, tr(kKeyFrameFilter));
+    if (name.isEmpty())
+        return;
+    CameraPath path;
+    QString why;
+    if (!readCameraPath(name, path, &why)) {
+        statusBar()->showMessage(tr("Error"));
+        warn(why);
+        return;
+    }
+    changeKeyFrames(path, tr("Open Key Frames"));
+    keyDock->show();
+    statusBar()->showMessage(tr("Key frames opened"), kPassingMessageMs);
+}
+
+void MainWindow::saveKeyFrames()
+{
+    if (m_keyFrames.keys.empty())
+        return;
+    const QString name = askFileName(true, tr(kKeyFrameFilter));
+    if (name.isEmpty())
+        return;
+    QString why;
+    if (!writeCameraPath(name, m_keyFrames, &why)) {
+        statusBar()->showMessage(tr("Error"));
+        warn(why);
+        return;
+    }
+    statusBar()->showMessage(tr("Key frames saved"), kPassingMessageMs);
+}
+
+qint64 MainWindow::sliderFrame(int value) const
+{
+    const qint64 first = player->firstFrame(), span = player->lastFrame() - first;
+    if (span <= kSliderSteps)
+        return first + value;
+    return std::min(player->lastFrame(), first + qint64(std::floor(double(span) * value / kSliderSteps)));
+}
+
+int MainWindow::sliderValue(qint64 frame) const
+{
+    const qint64 first = player->firstFrame(), span = player->lastFrame() - first;
+    if (span <= kSliderSteps)
+        return int(frame - first);
+    return int(std::lround(double(frame - first) / double(span) * kSliderSteps));
+}
+
+void MainWindow::playPreview()
+{
+    if (isPreviewing()) {
+        stopPreview();
+        return;
+    }
+    if (m_keyFrames.keys.empty())
+        return;
+    player->play(m_scene, m_keyFrames, smoothAct->isChecked(), m_lastRenderSeconds);
+    {
+        const QSignalBlocker quiet(previewSlider);
+        const qint64 span = m_keyFrames.lastFrame() - m_keyFrames.firstFrame();
+        previewSlider->setRange(0, int(std::min<qint64>(span, kSliderSteps)));
+        previewSlider->setPageStep(std::max(1, previewSlider->maximum() / 10));
+        previewSlider->setValue(0);
+    }
+    previewLabel->clear();
+    previewBar->show();
+    // Any key or click, anywhere in the program, stops the preview.
+    qApp->installEventFilter(this);
+    statusBar()->showMessage(tr("Playing the key frames: any key or click stops"));
+}
+
+void MainWindow::stopPreview()
+{
+    if (!player || !isPreviewing())
+        return;
+    player->stop();
+    qApp->removeEventFilter(this);
+    previewBar->hide();
+    // The window's own picture, of the camera it had all along.
+    if (!jobs->display().isNull())
+        view->setPicture(jobs->display());
+    statusBar()->showMessage(tr("Preview stopped"), kPassingMessageMs);
+    fitWindowLater();
+}
+
+void MainWindow::showPreviewFrame(qint64 frame, const QImage& display)
+{
+    view->setStandIn(display);
+    {
+        const QSignalBlocker quiet(previewSlider);
+        m_movingSlider = true;
+        if (!previewSlider->isSliderDown())
+            previewSlider->setValue(sliderValue(frame));
+        m_movingSlider = false;
+    }
+    previewLabel->setText(tr("Frame %1, %2 x %3").arg(frame).arg(display.width()).arg(display.height()));
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    // Widgets only: a top-level window hands its input on to one.
+    auto* widget = qobject_cast<QWidget*>(watched);
+    switch (event->type()) {
+    case QEvent::Shortcut:
+        // A shortcut stops the preview and goes on to do what it does.
+        stopPreview();
+        return false;
+    case QEvent::KeyPress:
+        if (!isPreviewing() || !widget)
+            return false;
+        stopPreview();
+        return true;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+        if (!isPreviewing() || !widget)
+            return false;
+        // The slider scrubs.
+        if (widget == previewBar || previewBar->isAncestorOf(widget))
+            return false;
+        stopPreview();
+        m_swallowMouse = event->type() != QEvent::Wheel;
+        if (m_swallowMouse)
+            qApp->installEventFilter(this);
+        return true;
+    case QEvent::MouseMove:
+    case QEvent::MouseButtonRelease:
+        if (!m_swallowMouse || !widget)
+            return false;
+        // The rest of the click that stopped the preview is no drag.
+        if (event->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent*>(event)->buttons() == Qt::NoButton) {
+            m_swallowMouse = false;
+            qApp->removeEventFilter(this);
+        }
+        return true;
+    default:
+        return false;
+    }
+}
+
+void MainWindow::renderAnimation()
+{
+    if (animationTask->isRunning() || m_keyFrames.keys.empty())
+        return;
+    AnimationSettings settings = m_animation;
+    // The whole path at the scene's size, unless the last animation asked otherwise.
+    if (!m_animationAsked) {
+        settings.pattern = QDir::home().filePath(QStringLiteral("frame-%04d.png"));
+        settings.width = m_scene.Wid;
+        settings.height = m_scene.Hey;
+    }
+    if (!m_animationAsked || settings.first < m_keyFrames.firstFrame() || settings.last > m_keyFrames.lastFrame() ||
+        settings.first > settings.last) {
+        settings.first = m_keyFrames.firstFrame();
+        settings.last = m_keyFrames.lastFrame();
+    }
+    settings.smooth = smoothAct->isChecked();
+    if (animationAsker) {
+        if (!animationAsker(settings))
+            return;
+    } else {
+        AnimationDialog dialog(settings, m_keyFrames, !VideoWriter::ffmpegProgram().isEmpty(), this);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        settings = dialog.settings();
+    }
+    const QString problem = animationProblem(settings, m_keyFrames);
+    if (!problem.isEmpty()) {
+        statusBar()->showMessage(tr("Error"));
+        warn(problem);
+        return;
+    }
+    m_animation = settings;
+    m_animationAsked = true;
+
+    AnimationJob job;
+    job.scene = m_scene;
+    job.scene.Wid = settings.width;
+    job.scene.Hey = settings.height;
+    job.path = m_keyFrames;
+    job.smooth = settings.smooth;
+    job.first = settings.first;
+    job.last = settings.last;
+    job.picture = PictureSettings{settings.supersample, settings.blur};
+    job.pattern = settings.pattern;
+    job.video = settings.video;
+    job.fps = settings.fps;
+    struct State {
+        AnimationProgress progress;
+        AnimationResult result;
+        QElapsedTimer clock;
+    };
+    const auto state = std::make_shared<State>();
+    // As a double: the frames of the longest path do not fit a 64-bit count.
+    const double frames = double(settings.last - settings.first) + 1;
+    LongTask::Plan plan;
+    plan.title = tr("Render Animation");
+    plan.stopText = tr("&Stop");
+    state->clock.start();
+    plan.work = [state, job](const std::atomic<bool>& stop) mutable {
+        job.render.cancel = &stop;
+        state->result = ::renderAnimation(job, &state->progress);
+    };
+    plan.progress = [state, frames]() -> LongTask::Progress {
+        const double done = state->progress.frames();
+        const double seconds = state->clock.elapsed() / 1000.0;
+        const double rate = seconds > 0 ? done / seconds : 0;
+        // The frame under way, counted from 1.
+        const double current = std::min(frames, double(state->progress.framesDone) + 1);
+        QString text = tr("Frame %1 of %2").arg(current, 0, 'f', 0).arg(frames, 0, 'f', 0);
+        if (rate > 0)
+            text += tr(", %1 frames a second, %2 s left").arg(rate, 0, 'f', 2).arg((frames - done) / rate, 0, 'f', 0);
+        return {text, done / frames};
+    };
+    plan.finish = [this, state] {
+        const AnimationResult& r = state->result;
+        switch (r.end) {
+        case AnimationResult::Done:
+            statusBar()->showMessage(tr("Animation rendered: %1 frames").arg(r.written));
+            break;
+        case AnimationResult::Stopped:
+            statusBar()->showMessage(tr("Animation stopped: %1 frames written, every one whole").arg(r.written));
+            break;
+        case AnimationResult::Failed:
+            statusBar()->showMessage(tr("Error"));
+            warn(r.why);
+            break;
+        }
+    };
+    animationTask->start(std::move(plan));
 }

@@ -5,17 +5,25 @@
 #include <QPoint>
 #include <functional>
 
+#include "app/animationdialog.h"
+#include "app/exportdialog.h"
+#include "scene/camerapath.h"
 #include "scene/scene.h"
 #include "serial/scenefile.h"
 
+class KeyFramePanel;
+class LongTask;
 class PictureJobs;
 class PictureView;
 class QAction;
 class QDialog;
 class QDockWidget;
 class QMenu;
+class PreviewPlayer;
+class QLabel;
 class QProgressBar;
 class QScrollArea;
+class QSlider;
 class QTimer;
 class QUndoStack;
 class QVBoxLayout;
@@ -24,10 +32,12 @@ class Serializer;
 class StatusArea;
 
 // The program's one window: shows the picture of the scene, moves the camera from keys, wheel
-// and mouse drags, blurs on Q, and saves or loads the scene from its menus. Rendering, blurring
-// and the file formats live in the core library, the order of picture work in PictureJobs;
-// this class turns input into scene changes and shows what comes back. Input changes the
-// scene at once and the window never waits for a picture.
+// and mouse drags, blurs on Q, and saves or loads the scene from its menus; keeps the key
+// frames of a camera path, plays them and renders them. Rendering, blurring and the file
+// formats live in the core library, the order of picture work in PictureJobs, exports and
+// animations in LongTask and the preview in PreviewPlayer; this class turns input into scene
+// changes and shows what comes back. Input changes the scene at once and the window never
+// waits for a picture.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
@@ -40,6 +50,9 @@ public:
     MainWindow(const QString& fileName, QString* why);
     ~MainWindow() override;
 
+    // Frames between a key frame added and the last key before it.
+    static constexpr qint64 kKeyFrameGap = 24;
+
     // Opens a scene file of either format, recognised by its content, and renders it. On
     // failure nothing changes, the status bar says "Error" and `why` says what is wrong.
     bool openFile(const QString& fileName, QString* why = nullptr);
@@ -50,6 +63,12 @@ public:
     // tests so that no dialog opens.
     using FileNameAsker = std::function<QString(bool forSaving)>;
     void setFileNameAsker(FileNameAsker asker) { fileNameAsker = std::move(asker); }
+    // Ask for the settings of an export and of an animation, starting from `settings`; false
+    // means cancelled. Replaced by tests so that no dialog opens.
+    using ExportAsker = std::function<bool(ExportSettings& settings)>;
+    void setExportAsker(ExportAsker asker) { exportAsker = std::move(asker); }
+    using AnimationAsker = std::function<bool(AnimationSettings& settings)>;
+    void setAnimationAsker(AnimationAsker asker) { animationAsker = std::move(asker); }
     // Replaces the clock (steady milliseconds) that times renders and groups camera moves
     // into steps of undo.
     void setClock(std::function<qint64()> clock);
@@ -67,6 +86,15 @@ public:
     QPoint mousePosition() const { return ptrMousePosition; }
     // True while a picture is being rendered or blurred, or waits to be.
     bool isRendering() const;
+    // The key frames of the camera path, frame numbers ascending.
+    const CameraPath& keyFrames() const { return m_keyFrames; }
+    // True while the key frames play in the window.
+    bool isPreviewing() const;
+    // True while an export, or an animation, is on its way.
+    bool isExporting() const;
+    bool isRenderingAnimation() const;
+    // The preview's player, whose clock tests set.
+    PreviewPlayer* previewPlayer() const { return player; }
 
 public slots:
     void SerializeInXml();
@@ -77,8 +105,13 @@ public slots:
     // File ▸ Save: the open file in its own format, with no questions; Save ▸ XML when no
     // file is open.
     void saveOpenFile();
-    // View ▸ Stop Rendering: the picture on screen stays.
+    // View ▸ Stop Rendering: the picture and an export on their way; the picture on screen stays.
     void stopRendering();
+    // Animation ▸ Add Key Frame: the camera, at frame 0 or kKeyFrameGap after the last key.
+    void addKeyFrame();
+    // Animation ▸ Play Preview, and what stops it: the camera stays as it was.
+    void playPreview();
+    void stopPreview();
 
 protected:
     void keyPressEvent(QKeyEvent* pe) override;
@@ -89,6 +122,8 @@ protected:
     void closeEvent(QCloseEvent* pe) override;
     void dragEnterEvent(QDragEnterEvent* pe) override;
     void dropEvent(QDropEvent* pe) override;
+    // While a preview plays: any key or click stops it.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // The widgets, the picture work and the panel; then the actions, menus and status bar.
@@ -146,6 +181,24 @@ private:
     // together in time merge into one step.
     void recordChange(const Scene& before, const QString& text, bool cameraMove);
 
+    // Puts `path` in use, with the key of `selectFrame` selected in the panel.
+    void setKeyFrames(const CameraPath& path, qint64 selectFrame = -1);
+    // Puts `path` in use as a step of undo.
+    void changeKeyFrames(const CameraPath& path, const QString& undoText, qint64 selectFrame = -1);
+    void goToKeyFrame(int row);
+    void deleteKeyFrames(const QList<int>& rows);
+    void openKeyFrames();
+    void saveKeyFrames();
+    void showPreviewFrame(qint64 frame, const QImage& display);
+    // The preview's slider: frame numbers may exceed its range, so it moves in steps.
+    qint64 sliderFrame(int value) const;
+    int sliderValue(qint64 frame) const;
+    void renderAnimation();
+    void startExport(const QString& fileName, const ExportSettings& settings);
+    // Stops exports and animations, and waits a moment for them to end (closing and going).
+    void endLongWork();
+    void updateActions();
+
     Scene m_scene;
     // Mouse position at the last press or release.
     QPoint ptrMousePosition;
@@ -171,6 +224,27 @@ private:
     QElapsedTimer m_started;
     std::function<qint64()> m_clock;
     FileNameAsker fileNameAsker;
+    ExportAsker exportAsker;
+    AnimationAsker animationAsker;
+    // How long the last full picture took, to size the preview.
+    double m_lastRenderSeconds = 0;
+
+    CameraPath m_keyFrames;
+    KeyFramePanel* keyPanel = nullptr;
+    QDockWidget* keyDock = nullptr;
+    PreviewPlayer* player = nullptr;
+    QWidget* previewBar = nullptr;
+    QSlider* previewSlider = nullptr;
+    QLabel* previewLabel = nullptr;
+    // Set while the slider is moved by the preview itself.
+    bool m_movingSlider = false;
+    // A click stopped the preview: its moves and release are not a drag.
+    bool m_swallowMouse = false;
+    LongTask* exportTask = nullptr;
+    LongTask* animationTask = nullptr;
+    // The last animation's settings, the next one's start.
+    AnimationSettings m_animation;
+    bool m_animationAsked = false;
 
     QMenu* fileMenu = nullptr;
     QMenu* recentMenu = nullptr;
@@ -186,6 +260,12 @@ private:
     QAction* undoAct = nullptr;
     QAction* redoAct = nullptr;
     QAction* stopAct = nullptr;
+    QAction* addKeyAct = nullptr;
+    QAction* openKeysAct = nullptr;
+    QAction* saveKeysAct = nullptr;
+    QAction* smoothAct = nullptr;
+    QAction* playAct = nullptr;
+    QAction* animationAct = nullptr;
     QAction* keysAct = nullptr;
     QAction* aboutAct = nullptr;
     // The View menu's items that show and hide the panels.
