@@ -648,7 +648,9 @@ private slots:
         const double budget = PreviewPlayer::kBudget / PreviewPlayer::kFps;
         QTest::newRow("on time") << 0.5 << budget << 0.5;
         QTest::newRow("four times too slow: half the pixels a step") << 0.5 << 4 * budget << 0.5 / 1.5;
-        QTest::newRow("a little slow") << 0.5 << budget * 1.21 << 0.5 / 1.1;
+        QTest::newRow("a little slow: stays") << 0.5 << budget * 1.1 << 0.5;
+        QTest::newRow("slow") << 0.5 << budget * 1.44 << 0.5 / 1.2;
+        QTest::newRow("a little fast: stays") << 0.5 << budget / 1.1 << 0.5;
         QTest::newRow("fast: grows a step") << 0.5 << budget / 100 << 0.75;
         QTest::newRow("never beyond full size") << 0.9 << budget / 100 << 1.0;
         QTest::newRow("never below 1/64") << 1.0 / 64 << 100.0 << 1.0 / 64;

@@ -87,14 +87,22 @@ AnimationDialog::AnimationDialog(const AnimationSettings& initial, const CameraP
     setWindowTitle(tr("Render Animation"));
     auto* form = new QFormLayout(this);
 
+    // A row whose field is a layout: its label needs the field named for its shortcut.
+    const auto labelFor = [](const QString& text, QWidget* field) {
+        auto* label = new QLabel(text);
+        label->setBuddy(field);
+        return label;
+    };
+
     m_pattern = new QLineEdit(initial.pattern);
+    m_pattern->setMinimumWidth(m_pattern->fontMetrics().horizontalAdvance(QLatin1Char('x')) * 48);
     m_pattern->setToolTip(tr("%04d in the name becomes the frame number, four digits at least"));
     auto* browse = new QPushButton(tr("&Browse..."));
     connect(browse, &QPushButton::clicked, this, &AnimationDialog::browsePattern);
     auto* patternRow = new QHBoxLayout;
     patternRow->addWidget(m_pattern, 1);
     patternRow->addWidget(browse);
-    form->addRow(tr("&Pictures"), patternRow);
+    form->addRow(labelFor(tr("&Pictures"), m_pattern), patternRow);
 
     m_first = new QLineEdit(QString::number(initial.first));
     m_last = new QLineEdit(QString::number(initial.last));
@@ -102,7 +110,7 @@ AnimationDialog::AnimationDialog(const AnimationSettings& initial, const CameraP
     frames->addWidget(m_first);
     frames->addWidget(new QLabel(tr("to")));
     frames->addWidget(m_last);
-    form->addRow(tr("&Frames"), frames);
+    form->addRow(labelFor(tr("&Frames"), m_first), frames);
 
     m_smooth = new QCheckBox(tr("Smooth curve through the key frames"));
     m_smooth->setChecked(initial.smooth);
@@ -120,7 +128,7 @@ AnimationDialog::AnimationDialog(const AnimationSettings& initial, const CameraP
     size->addWidget(m_width);
     size->addWidget(new QLabel(QStringLiteral("x")));
     size->addWidget(m_height);
-    form->addRow(tr("&Size"), size);
+    form->addRow(labelFor(tr("&Size"), m_width), size);
     m_supersample = spin(1, kMaxSupersample, initial.supersample);
     m_supersample->setToolTip(tr("k x k rays a pixel, averaged"));
     form->addRow(tr("S&upersampling"), m_supersample);
@@ -132,7 +140,12 @@ AnimationDialog::AnimationDialog(const AnimationSettings& initial, const CameraP
         m_videoBox = new QGroupBox(tr("&Video"));
         m_videoBox->setCheckable(true);
         m_videoBox->setChecked(!initial.video.isEmpty());
-        m_video = new QLineEdit(initial.video);
+        // A name ready beside the pictures for when the video is turned on.
+        m_video = new QLineEdit(initial.video.isEmpty()
+                                    ? QFileInfo(initial.pattern.isEmpty() ? QStringLiteral("x") : initial.pattern)
+                                          .dir()
+                                          .filePath(QStringLiteral("animation.mp4"))
+                                    : initial.video);
         auto* browseVideo = new QPushButton(tr("Br&owse..."));
         connect(browseVideo, &QPushButton::clicked, this, &AnimationDialog::browseVideo);
         m_fps = spin(1, kMaxFps, initial.fps);
@@ -141,8 +154,8 @@ AnimationDialog::AnimationDialog(const AnimationSettings& initial, const CameraP
         auto* videoRow = new QHBoxLayout;
         videoRow->addWidget(m_video, 1);
         videoRow->addWidget(browseVideo);
-        videoForm->addRow(tr("File"), videoRow);
-        videoForm->addRow(tr("Rate"), m_fps);
+        videoForm->addRow(labelFor(tr("F&ile"), m_video), videoRow);
+        videoForm->addRow(tr("R&ate"), m_fps);
         form->addRow(m_videoBox);
         connect(m_videoBox, &QGroupBox::toggled, this, &AnimationDialog::check);
         connect(m_video, &QLineEdit::textChanged, this, &AnimationDialog::check);

@@ -1,12 +1,14 @@
 #include "app/keyframepanel.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QBrush>
 #include <QColor>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QStyle>
 #include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -112,6 +114,9 @@ QVariant KeyFrameModel::data(const QModelIndex& index, int role) const
         return refused ? refusal->why : QVariant();
     case Qt::BackgroundRole:
         return refused ? QBrush(kRefusedColour) : QVariant();
+    case Qt::DecorationRole:
+        // Seen in a selected row too, where the selection hides the colour.
+        return refused ? QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning) : QVariant();
     case Qt::TextAlignmentRole:
         return int(Qt::AlignRight | Qt::AlignVCenter);
     default:

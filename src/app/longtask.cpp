@@ -80,6 +80,8 @@ bool LongTask::start(Plan plan)
     m_running = true;
     if (!m_box) {
         m_box = new QDialog(m_window);
+        // Keys stay with the window, which goes on working meanwhile.
+        m_box->setAttribute(Qt::WA_ShowWithoutActivating);
         m_text = new QLabel;
         m_text->setMinimumWidth(360);
         m_bar = new QProgressBar;

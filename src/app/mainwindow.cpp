@@ -19,6 +19,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QScrollArea>
@@ -130,6 +131,19 @@ QString filterSuffix(const QString& filter)
     return QRegularExpression(QStringLiteral("\\*\\.(\\w+)")).match(filter).captured(1);
 }
 
+// A slider whose handle jumps to where it is pressed, and follows the mouse from there: a
+// scrubber, not a page-stepper.
+class ScrubStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override
+    {
+        if (hint == QStyle::SH_Slider_AbsoluteSetButtons)
+            return Qt::LeftButton;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
 // True when there is memory for a picture of this size and its screen copy. Memory that is
 // allocated but not touched costs no time, however large.
 bool roomForPicture(int wid, int hey)
@@ -236,9 +250,14 @@ void MainWindow::build()
     connect(player, &PreviewPlayer::frameShown, this, &MainWindow::showPreviewFrame);
     previewBar = new QWidget;
     previewLabel = new QLabel;
+    // Room for most frame numbers and sizes, so that the slider keeps its length.
+    previewLabel->setMinimumWidth(previewLabel->fontMetrics().horizontalAdvance(tr("Frame 000000, 0000 x 0000")));
     previewSlider = new QSlider(Qt::Horizontal);
     // Keys stop the preview; the slider is for the mouse.
     previewSlider->setFocusPolicy(Qt::NoFocus);
+    auto* scrub = new ScrubStyle;
+    scrub->setParent(previewSlider);
+    previewSlider->setStyle(scrub);
     auto* bar = new QHBoxLayout(previewBar);
     bar->setContentsMargins(0, 0, 0, 0);
     bar->addWidget(previewSlider, 1);

@@ -13,6 +13,8 @@ namespace {
 constexpr double kMinScale = 1.0 / 64;
 // A size changes by at most this much each way from one frame to the next.
 constexpr double kMaxStep = 1.5;
+// A size within this share of the right one stays.
+constexpr double kSteady = 0.1;
 
 qint64 steadyMs()
 {
@@ -46,6 +48,9 @@ double PreviewPlayer::nextScale(double scale, double seconds)
     const double budget = kBudget / kFps;
     // Time goes with the pixels, the square of the share of a side.
     const double step = seconds > 0 ? std::sqrt(budget / seconds) : kMaxStep;
+    // Render times vary a little from frame to frame; the size stays unless they are clearly off.
+    if (std::abs(step - 1) < kSteady)
+        return scale;
     return std::clamp(scale * std::clamp(step, 1 / kMaxStep, kMaxStep), kMinScale, 1.0);
 }
 

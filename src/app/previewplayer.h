@@ -47,7 +47,8 @@ public:
     double scale() const { return m_scale; }
 
     // The reduced size's share after a frame at `scale` took `seconds`: the pixels grow or shrink
-    // with the time left over, at most by a step at a time, so that the size settles.
+    // with the time left over, at most by a step at a time, and not for a tenth or less, so
+    // that the size settles.
     static double nextScale(double scale, double seconds);
     // Replaces the clock (tests set their own).
     void setClock(Clock clock);
