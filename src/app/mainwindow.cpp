@@ -1345,6 +1345,11 @@ void MainWindow::renderAnimation()
     job.pattern = settings.pattern;
     job.video = settings.video;
     job.fps = settings.fps;
+    // As lumivex-render does, so that "frames/f-%04d.png" works in a new place.
+    job.writeFrame = [](const QImage& picture, const QString& name, QString& why) {
+        QDir().mkpath(QFileInfo(name).absolutePath());
+        return writePicture(picture, name, why);
+    };
     struct State {
         AnimationProgress progress;
         AnimationResult result;
