@@ -31,14 +31,12 @@ namespace {
 constexpr int kWait = 60000;
 
 // Runs lumivex-render; its exit status, -1 when it did not end normally.
-int runRender(const QStringList& args, QByteArray* err = nullptr)
+int runRender(const QStringList& args)
 {
     QProcess p;
     p.start(QStringLiteral(LUMIVEX_RENDER), args);
     if (!p.waitForFinished(300000) || p.exitStatus() != QProcess::NormalExit)
         return -1;
-    if (err)
-        *err = p.readAllStandardError();
     return p.exitCode();
 }
 
@@ -121,7 +119,7 @@ QUndoStack* undoStack(MainWindow& w)
     return w.findChild<QUndoStack*>();
 }
 
-// Runs `fill` on the dialog of type D once it is the active modal window, then accepts it.
+// Runs `fill`, which closes the dialog, on the dialog of type D once it is the active modal window.
 template <typename D>
 void whenDialogOpens(const std::function<void(D*)>& fill)
 {

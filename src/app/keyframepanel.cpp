@@ -181,6 +181,12 @@ KeyFramePanel::KeyFramePanel(QWidget* parent) : QWidget(parent), m_model(new Key
                              QAbstractItemView::AnyKeyPressed);
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     m_table->verticalHeader()->hide();
+    // Wide enough for most coordinates in full, as the shortest text of a float often has nine
+    // digits.
+    const int columnWidth = m_table->fontMetrics().horizontalAdvance(QStringLiteral("-0.29999998")) + 12;
+    m_table->horizontalHeader()->setMinimumSectionSize(columnWidth);
+    m_table->setMinimumWidth(columnWidth * KeyFrameModel::Columns + 2 * m_table->frameWidth() +
+                             m_table->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
 
     m_goTo = new QAction(tr("&Go To"), this);
     m_goTo->setToolTip(tr("Put the camera of this key frame in the window"));
