@@ -130,7 +130,7 @@ QVariant KeyFrameModel::headerData(int section, Qt::Orientation orientation, int
         return QVariant();
     if (orientation == Qt::Vertical)
         return section + 1;
-    static const char* const names[Columns] = {"Frame", "X", "Y", "Z"};
+    static const char* const names[Columns] = {QT_TR_NOOP("Frame"), "X", "Y", "Z"};
     return section >= 0 && section < Columns ? tr(names[section]) : QVariant();
 }
 
@@ -150,7 +150,7 @@ bool KeyFrameModel::setData(const QModelIndex& index, const QVariant& value, int
     if (!withEntry(m_path, row, column, text, changed, &why)) {
         m_refused.insert(row * Columns + column, {text, why});
         emit dataChanged(index, index);
-        static const char* const names[Columns] = {"frame number", "X", "Y", "Z"};
+        static const char* const names[Columns] = {QT_TR_NOOP("frame number"), "X", "Y", "Z"};
         emit refused(tr("Key frame %1 %2: %3").arg(m_path.keys[size_t(row)].frame).arg(tr(names[column]), why));
         return false;
     }

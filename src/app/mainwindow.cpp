@@ -2,13 +2,13 @@
 
 #include <QAction>
 #include <QClipboard>
-#include <QDir>
-#include <QElapsedTimer>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QDir>
 #include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
