@@ -16,7 +16,7 @@
 
 #include "fileio/textio.h"
 #include "picture/picturefile.h"
-#include "serial/serializer.h"
+#include "scene/scene.h"
 
 namespace {
 

@@ -8,7 +8,6 @@
 #include <QSpinBox>
 
 #include "picture/supersample.h"
-#include "serial/serializer.h"
 
 ExportDialog::ExportDialog(const ExportSettings& initial, QWidget* parent) : QDialog(parent)
 {

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <cmath>
 
-#include "render/background.h"
+#include "app/background.h"
 
 namespace {
 
