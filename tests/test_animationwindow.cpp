@@ -426,7 +426,7 @@ private slots:
         QTest::newRow("fraction") << 1 << F << "2.5" << QList<qint64>{} << "a whole number from 0 up";
         QTest::newRow("empty") << 1 << F << "" << QList<qint64>{} << "a whole number from 0 up";
         QTest::newRow("not finite") << 1 << X << "inf" << QList<qint64>{} << "not a finite number";
-        QTest::newRow("beyond a float") << 1 << X << "1e39" << QList<qint64>{} << "out of range for a float";
+        QTest::newRow("beyond a float") << 1 << X << "1e39" << QList<qint64>{} << "out of range";
         QTest::newRow("text") << 1 << X << "1.5junk" << QList<qint64>{} << "not a number";
     }
 
@@ -543,11 +543,17 @@ private slots:
         QSignalSpy frames(w.previewPlayer(), &PreviewPlayer::frameShown);
         findAction(w, "&Play Preview")->trigger();
         QVERIFY(w.isPreviewing());
-        QTRY_VERIFY_WITH_TIMEOUT(frames.count() >= 2, 10000);
+        // The path plays on from frame 0 (and loops, so a busy machine may show 0 again).
+        const auto pastTheStart = [&frames] {
+            for (const QList<QVariant>& shown : frames)
+                if (shown[0].toLongLong() > 0)
+                    return true;
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(frames.count() >= 2 && pastTheStart(), 10000);
         // Frames of the path stand in for the picture; the window's camera stays.
         auto* view = w.findChild<PictureView*>();
         QCOMPARE(w.shownPicture(), frames.last()[1].value<QImage>());
-        QVERIFY(frames.last()[0].toLongLong() > 0);
         QCOMPARE(w.scene().CamPos, before.CamPos);
 
         const QPoint middle = view->rect().center();
