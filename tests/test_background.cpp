@@ -159,9 +159,11 @@ private slots:
     void requestsEndAsOneByOne_data()
     {
         QTest::addColumn<QString>("steps");
-        // R renders the next camera, B blurs, P previews the next camera. Each ends with a full
-        // picture: a preview is not kept.
-        for (const char* steps : {"R", "RB", "RBR", "RBB", "BRB", "PB", "PPR", "RPB", "BPR", "RBPRB"})
+        // R renders the next camera, B blurs, P previews the next camera, F lets the next blur
+        // run again (as the scene commands do). Each ends with a full picture: a preview is not
+        // kept.
+        for (const char* steps : {"R", "RB", "RBR", "RBB", "BRB", "PB", "PPR", "RPB", "BPR", "RBPRB", "BFB", "RBFB",
+                                  "RBFBFB", "PBFB", "RBFBR"})
             QTest::newRow(steps) << QString(steps);
     }
 
@@ -183,9 +185,11 @@ private slots:
                     jobs->render(small(x + 0.1f), "rendered");
                 else if (step == 'P')
                     jobs->preview(small(x + 0.1f));
+                else if (step == 'F')
+                    jobs->forgetBlur();
                 else
                     jobs->blur(small(x), "blurred");
-                if (step != 'B')
+                if (step == 'R' || step == 'P')
                     x += 0.1f;
                 if (jobs == &patient)
                     QTRY_VERIFY_WITH_TIMEOUT(!patient.busy(), 20000);
@@ -195,13 +199,46 @@ private slots:
         QCOMPARE(quick.blurred(), patient.blurred());
         QCOMPARE(quick.picture(), patient.picture());
         QCOMPARE(quickMessage, patientMessage);
-        // Known answers: the last camera's picture, blurred when the last step blurs and
-        // sharp after a render.
-        const QChar last = steps.back();
-        if (last == 'B')
-            QCOMPARE(quick.picture(), blurReference(render(small(x))));
-        if (last == 'R')
-            QCOMPARE(quick.picture(), render(small(x)));
+        // Known answer: the last camera's picture, blurred once for each blur since the camera
+        // last moved (a blur on a blurred picture does nothing until F).
+        int blurs = 0;
+        bool blurred = false;
+        for (QChar step : steps) {
+            if (step == 'B' && !blurred)
+                ++blurs;
+            if (step == 'R' || step == 'P')
+                blurs = 0;
+            blurred = step == 'B' || (blurred && step != 'F' && step != 'R' && step != 'P');
+        }
+        QImage expected = render(small(x));
+        for (; blurs > 0; --blurs)
+            expected = blurReference(expected);
+        QCOMPARE(rgb(quick.picture()), rgb(expected));
+    }
+
+    void previewsFasterThanTheyAreMadeStillShow()
+    {
+        // Previews asked for far faster than one is made, as a quick drag does: the one on its
+        // way is let finish, so pictures follow while the requests go on.
+        PictureJobs jobs;
+        jobs.adopt(render(small()));
+        int shown = 0;
+        connect(&jobs, &PictureJobs::standIn, this, [&] { ++shown; });
+        QElapsedTimer clock;
+        clock.start();
+        float x = 0;
+        while (shown < 3 && clock.elapsed() < 20000) {
+            jobs.preview(small(x += 0.001f, 256, 192));
+            QCoreApplication::processEvents();
+        }
+        QVERIFY2(shown >= 3, qPrintable(QStringLiteral("%1 previews shown").arg(shown)));
+        // A full picture asked for ends them: no preview shows after it, and it is the picture kept.
+        const int before = shown;
+        jobs.render(small(x), "rendered");
+        QTRY_VERIFY_WITH_TIMEOUT(!jobs.busy(), 20000);
+        drain();
+        QCOMPARE(shown, before);
+        QCOMPARE(jobs.picture(), render(small(x)));
     }
 
     void largePicturesShowCoarseFirst_data()

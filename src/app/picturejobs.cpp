@@ -28,24 +28,33 @@ void PictureJobs::submit(const Purpose& purpose, const PictureJob& request)
     PictureJob job = request;
     job.tag = m_nextTag++;
     m_jobs.insert(job.tag, purpose);
-    // A running job is out of date unless it renders this very version (a blur waits for it).
+    // Whatever runs is out of date, but a preview is let finish when the next one comes: a drag
+    // that moves faster than previews are made would otherwise show none until it stops.
     const quint64 running = m_renderer->runningTag();
     const auto it = m_jobs.constFind(running);
-    const bool stillWanted = it != m_jobs.constEnd() && it->version == purpose.version && !it->preview;
-    m_renderer->submit(job, stillWanted);
+    const bool keepRunning = purpose.preview && it != m_jobs.constEnd() && it->preview;
+    m_renderer->submit(job, keepRunning);
     // The renderer holds at most the running job and this one; the rest will never arrive.
     for (auto k = m_jobs.begin(); k != m_jobs.end();)
         k = k.key() == running || k.key() == job.tag ? std::next(k) : m_jobs.erase(k);
     noteBusy();
 }
 
+bool PictureJobs::inFlight() const
+{
+    for (const Purpose& p : m_jobs)
+        if (p.version == m_version && !p.preview)
+            return true;
+    return false;
+}
+
 void PictureJobs::render(const Scene& scene, const QString& message, bool persistent)
 {
     m_blurred = false;
-    m_blurAfter = 0;
+    m_blursWaiting = 0;
     ++m_version;
+    m_lastFull = m_version;
     m_scene = scene;
-    m_fullPending = m_version;
     Purpose p;
     p.version = m_version;
     p.message = message;
@@ -90,27 +99,25 @@ bool PictureJobs::blur(const Scene& scene, const QString& message)
     m_blurred = true;
     m_blurMessage = message;
     m_scene = scene;
-    if (m_fullPending != 0 && m_fullPending == m_version) {
-        // Blur the picture of this version once it is there.
-        m_blurAfter = m_version;
+    if (inFlight()) {
+        // Blur this version's picture, or the blur on its way, once it is there.
+        ++m_blursWaiting;
         return true;
     }
     PictureJob job;
     job.scene = scene;
     job.blur = true;
+    // Only previews showed this version: render it, then blur.
     if (m_shownVersion == m_version)
         job.source = m_picture;
-    else
-        // Only previews showed this version: render it, then blur.
-        m_fullPending = m_version;
+    m_lastFull = m_version;
     submit(blurPurpose(), job);
     return true;
 }
 
 void PictureJobs::dropPending()
 {
-    m_fullPending = 0;
-    m_blurAfter = 0;
+    m_blursWaiting = 0;
     // Blurred only if the picture kept is this version's blurred one.
     m_blurred = m_blurred && m_shownVersion == m_version && m_shownBlurred;
 }
@@ -126,7 +133,9 @@ void PictureJobs::stop()
 void PictureJobs::onFinished(quint64 tag, const QImage& picture, const QImage& display, double seconds)
 {
     const Purpose p = m_jobs.take(tag);
-    if (p.version != m_version) {
+    // A preview still stands in while only previews came after it.
+    const bool standsIn = p.preview && p.version > m_lastFull && !picture.isNull();
+    if (p.version != m_version && !standsIn) {
         noteBusy(); // a newer request is on its way
         return;
     }
@@ -141,17 +150,15 @@ void PictureJobs::onFinished(quint64 tag, const QImage& picture, const QImage& d
         emit standIn(display, false);
         return;
     }
-    if (!p.blurred) {
+    if (!p.blurred)
         m_lastRenderSeconds = seconds;
-        m_fullPending = 0;
-    }
     m_picture = picture;
     m_display = display;
     m_shownVersion = m_version;
     m_shownBlurred = p.blurred;
-    if (!p.blurred && m_blurAfter == m_version) {
+    if (m_blursWaiting > 0) {
         // A blur asked for while this picture was on its way runs now.
-        m_blurAfter = 0;
+        --m_blursWaiting;
         PictureJob job;
         job.scene = m_scene;
         job.source = m_picture;

@@ -10,8 +10,9 @@
 
 // Decides which pictures the window needs and in what order, and hands them to a
 // BackgroundRenderer. Every change of the scene is a new version; only the newest version's
-// pictures are shown, so when requests come faster than pictures, picture, blur and message end
-// as handling each request in turn, each with its own render, would leave them.
+// pictures are shown (a drag's previews aside, which stand in until a full picture is asked
+// for), so when requests come faster than pictures, picture, blur and message end as handling
+// each request in turn, each with its own render, would leave them.
 class PictureJobs : public QObject {
     Q_OBJECT
 
@@ -26,8 +27,8 @@ public:
     // A reduced picture of `scene` that takes about a frame to make, as a new version: shown
     // through standIn(), never kept.
     void preview(const Scene& scene);
-    // Blurs the current version's picture once: at once, after the render on its way, or
-    // after rendering it when only previews showed it. False, doing nothing, when it is blurred
+    // Blurs the current version's picture once: at once, after the render or blur on its way,
+    // or after rendering it when only previews showed it. False, doing nothing, when it is blurred
     // or about to be. `message` goes with the blurred picture.
     bool blur(const Scene& scene, const QString& message);
     // The next blur runs again, even on a blurred picture (the scene commands do this).
@@ -39,6 +40,10 @@ public:
     bool blurred() const { return m_blurred; }
     // True while work runs or waits.
     bool busy() const { return m_renderer->busy(); }
+    // True while a render or blur of the newest version is on its way: shown() will come.
+    bool inFlight() const;
+    // True when the picture kept is the newest version's: no change came after it.
+    bool upToDate() const { return m_shownVersion == m_version; }
     // How far the running job has come (0..1) and how long it has run.
     double progress() const { return m_renderer->progress(); }
     qint64 runningMs() const { return m_renderer->runningMs(); }
@@ -89,10 +94,10 @@ private:
     quint64 m_version = 0;
     // The version whose full picture m_picture holds.
     quint64 m_shownVersion = 0;
-    // The version for which a blur waits on its render, 0 for none.
-    quint64 m_blurAfter = 0;
-    // A full render of this version is on its way, 0 for none.
-    quint64 m_fullPending = 0;
+    // Blurs that wait for the newest version's render or blur on its way.
+    int m_blursWaiting = 0;
+    // The newest version that asked for a full picture: previews before it are out of date.
+    quint64 m_lastFull = 0;
     bool m_blurred = false;
     // The picture kept is a blur's.
     bool m_shownBlurred = false;
