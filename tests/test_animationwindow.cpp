@@ -346,9 +346,11 @@ private slots:
         MainWindow w;
         // Values whose shortest text has many digits, and a negative zero.
         addKeys(w, {Vector3D(0.1f, -0.0f, 1.0f / 3), Vector3D(1e-7f, 123456.78f, -1.5f), Vector3D(3.4e38f, 1e-45f, 2)});
-        w.setFileNameAsker([&](bool forSaving) { return forSaving ? file : QString(); });
+        // A name without a suffix takes the key frame files' ".txt".
+        w.setFileNameAsker([&](bool forSaving) { return forSaving ? dir.filePath("keys") : QString(); });
         findAction(w, "&Save Key Frames...")->trigger();
         QCOMPARE(status(w), QStringLiteral("Key frames saved"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"keys.txt"});
         CameraPath read;
         QString why;
         QVERIFY2(readCameraPath(file, read, &why), qPrintable(why));

@@ -264,38 +264,49 @@ private slots:
     void saveAndLoadThroughTheMenus_data()
     {
         QTest::addColumn<int>("format");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("saveBox");
         QTest::addColumn<QString>("saved");
         QTest::addColumn<QString>("loadBox");
         QTest::addColumn<QString>("loaded");
-        QTest::newRow("xml") << int(Xml) << "Message: Input file name for writing in XML format in"
-                             << "Serialized in XML" << "Message: Input file name for reading in XML format from"
-                             << "Loaded from Xml";
-        QTest::newRow("bin") << int(Bin) << "Message: Input file name for writing in Binary format in"
-                             << "Serialized in Bin" << "Message: Input file name for reading in Binary format from"
-                             << "Loaded from Bin";
+        const char* const xml[] = {"Message: Input file name for writing in XML format in", "Serialized in XML",
+                                   "Message: Input file name for reading in XML format from", "Loaded from Xml"};
+        const char* const bin[] = {"Message: Input file name for writing in Binary format in", "Serialized in Bin",
+                                   "Message: Input file name for reading in Binary format from", "Loaded from Bin"};
+        // A name without a suffix takes the format's; any other suffix stays.
+        QTest::newRow("xml") << int(Xml) << "scene" << "scene.xml" << xml[0] << xml[1] << xml[2] << xml[3];
+        QTest::newRow("bin") << int(Bin) << "scene" << "scene.bin" << bin[0] << bin[1] << bin[2] << bin[3];
+        QTest::newRow("xml named .txt") << int(Xml) << "scene.txt" << "scene.txt" << xml[0] << xml[1] << xml[2]
+                                        << xml[3];
+        QTest::newRow("bin named .xml") << int(Bin) << "scene.xml" << "scene.xml" << bin[0] << bin[1] << bin[2]
+                                        << bin[3];
     }
 
     void saveAndLoadThroughTheMenus()
     {
         QFETCH(int, format);
+        QFETCH(QString, name);
+        QFETCH(QString, file);
         QFETCH(QString, saveBox);
         QFETCH(QString, saved);
         QFETCH(QString, loadBox);
         QFETCH(QString, loaded);
         QTemporaryDir dir;
-        const QString path = dir.filePath("scene");
+        const QString path = dir.filePath(file);
         MainWindow w;
         QList<bool> asked;
         w.setFileNameAsker([&](bool forSaving) {
             asked << forSaving;
-            return path;
+            return forSaving ? dir.filePath(name) : path;
         });
         QTest::keyClick(&w, Qt::Key_Q);
         SETTLE(w);
         QCOMPARE(dismissBoxes([&] { menuItem(w, SaveMenu, format)->trigger(); }), QStringList{saveBox});
         QCOMPARE(status(w), saved);
         QVERIFY(!w.isBlurred());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{file});
+        QCOMPARE(w.windowTitle(), file + " — Lumivex");
         QCOMPARE(fileBytes(path).size(), format == Xml ? 3265 : 2055);
         QTest::keyClick(&w, Qt::Key_D);
         QTest::keyClick(&w, Qt::Key_Q);
@@ -672,6 +683,58 @@ private slots:
         SETTLE(w);
         QCOMPARE(w.picture(), blurImage(render(w.scene())));
         QCOMPARE(status(w), QStringLiteral("AntiAliasing Made"));
+    }
+
+    void copyTakesTheFinishedPictureOfTheCamera()
+    {
+        QImage marker(4, 4, QImage::Format_RGB32);
+        marker.fill(Qt::magenta);
+        const auto clipboard = [] { return pixels(QGuiApplication::clipboard()->image()); };
+        QGuiApplication::clipboard()->setImage(marker);
+        MainWindow w;
+        QAction* copy = findAction(w, "&Copy Picture");
+        // Asked for while the camera's picture, or its blur, is on its way: copied when it comes.
+        QTest::keyClick(&w, Qt::Key_D);
+        copy->trigger();
+        QCOMPARE(status(w), QStringLiteral("The picture is copied when it is finished"));
+        QCOMPARE(clipboard(), marker);
+        SETTLE(w);
+        QCOMPARE(clipboard(), pixels(render(w.scene())));
+        QCOMPARE(status(w), QStringLiteral("Picture copied"));
+        QTest::keyClick(&w, Qt::Key_Q);
+        copy->trigger();
+        SETTLE(w);
+        QCOMPARE(clipboard(), pixels(blurImage(render(w.scene()))));
+
+        // Stopped with the coarse first picture of a large scene on screen: the status area says
+        // the picture is not finished, Copy refuses, and Export renders the camera shown there.
+        QTemporaryDir dir;
+        const QString path = dir.filePath("huge.xml");
+        QVERIFY(writeSizedScene(path, 8192, 8192));
+        QVERIFY(w.openFile(path));
+        QTRY_COMPARE_WITH_TIMEOUT(w.shownPicture().size(), QSize(1024, 1024), 20000);
+        findAction(w, "&Stop Rendering")->trigger();
+        QVERIFY(w.findChild<StatusArea*>()->text().endsWith(" | stopped"));
+        QGuiApplication::clipboard()->setImage(marker);
+        copy->trigger();
+        QVERIFY2(status(w).startsWith("Nothing copied: the picture on screen is not finished"), qPrintable(status(w)));
+        QCOMPARE(clipboard(), marker);
+        const QString exported = dir.filePath("camera.png");
+        w.setFileNameAsker([&](bool) { return exported; });
+        w.setExportAsker([](ExportSettings& s) {
+            s.width = 64;
+            s.height = 64;
+            return true;
+        });
+        findAction(w, "&Export Picture...")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!w.isExporting(), 30000);
+        Scene small = w.scene();
+        small.Wid = small.Hey = 64;
+        QCOMPARE(pixels(QImage(exported)), pixels(render(small)));
+        // The next picture ends the mark.
+        QTest::keyClick(&w, Qt::Key_W);
+        QVERIFY(!w.findChild<StatusArea*>()->text().contains("stopped"));
+        w.close();
     }
 
     void hidingThePanelGivesItsRoomBack()

@@ -66,6 +66,11 @@ constexpr int kRecentFiles = 8;
 const char* const kSceneFilter = "Scene files (*.xml *.bin *.txt);;XML scene files (*.xml);;Line-format scene files (*.bin *.txt);;All files (*)";
 const char* const kPictureFilter = "PNG picture (*.png);;JPEG picture (*.jpg *.jpeg);;BMP picture (*.bmp);;PPM picture (*.ppm)";
 const char* const kKeyFrameFilter = "Key frame files (*.txt);;All files (*)";
+// Load and Save of one format offer that format's files first; a name saved without a suffix
+// takes the first suffix listed: ".bin" for the line format, as the menus name it, so that a
+// scene is not taken for a key frame file.
+const char* const kXmlFilter = "XML scene files (*.xml);;All files (*)";
+const char* const kBinFilter = "Line-format scene files (*.bin *.txt);;All files (*)";
 // Closing the window waits this long at most for an export or animation to give up: a video
 // left unfinished is removed, and nothing is written after the window has gone.
 constexpr int kCloseWaitMs = 5000;
@@ -565,6 +570,7 @@ void MainWindow::refresh(const QString& message, bool persistent)
 {
     stopPreview();
     showSceneValues();
+    statusArea->setStopped(false);
     jobs->render(m_scene, message, persistent);
 }
 
@@ -572,6 +578,7 @@ void MainWindow::renderPreview()
 {
     stopPreview();
     showSceneValues();
+    statusArea->setStopped(false);
     jobs->preview(m_scene);
 }
 
@@ -586,9 +593,15 @@ void MainWindow::onPictureShown(const QImage& display, bool blurred, const QStri
         m_lastRenderSeconds = seconds;
     }
     statusArea->setBlurred(blurred);
+    statusArea->setStopped(false);
     copyAct->setEnabled(true);
     if (!message.isEmpty())
         statusBar()->showMessage(message, persistent ? 0 : kPassingMessageMs);
+    // A copy asked for while this picture was on its way takes it, once no blur follows.
+    if (m_copyPending && !jobs->inFlight()) {
+        m_copyPending = false;
+        copyPicture();
+    }
 }
 
 void MainWindow::onStandIn(const QImage& display, bool coarse)
@@ -637,6 +650,10 @@ void MainWindow::stopRendering()
     if (!jobs->busy())
         return;
     jobs->stop();
+    m_copyPending = false;
+    // What stays on screen (a coarse first picture, a drag's preview, an older camera's picture)
+    // is not this camera's finished picture: the status area says so until the next one.
+    statusArea->setStopped(!jobs->upToDate() || view->showsStandIn());
     statusBar()->showMessage(tr("Rendering stopped"), kPassingMessageMs);
 }
 
@@ -753,7 +770,7 @@ void MainWindow::warn(const QString& why)
     QMessageBox::warning(this, "Lumivex", why);
 }
 
-QString MainWindow::askFileName(bool forSaving, const QString& filter, bool pictureSuffix)
+QString MainWindow::askFileName(bool forSaving, const QString& filter)
 {
     QString chosenFilter = filter.section(";;", 0, 0);
     QString name;
@@ -765,20 +782,22 @@ QString MainWindow::askFileName(bool forSaving, const QString& filter, bool pict
         QFileDialog dialog(this);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setNameFilter(filter);
-        if (pictureSuffix) {
-            // The dialog adds the chosen type's suffix itself, and asks before replacing that file.
-            dialog.setDefaultSuffix(filterSuffix(chosenFilter));
-            connect(&dialog, &QFileDialog::filterSelected, &dialog,
-                    [&dialog](const QString& f) { dialog.setDefaultSuffix(filterSuffix(f)); });
-        }
+        // The dialog adds the chosen type's suffix itself, and asks before replacing that file.
+        dialog.setDefaultSuffix(filterSuffix(chosenFilter));
+        connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                [&dialog](const QString& f) { dialog.setDefaultSuffix(filterSuffix(f)); });
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return QString();
         name = dialog.selectedFiles().first();
         chosenFilter = dialog.selectedNameFilter();
     }
-    // A name without a suffix (and no device or "-") takes the chosen type's.
-    if (pictureSuffix && !name.isEmpty() && QFileInfo(name).suffix().isEmpty() && !pictureFormatKnown(name))
-        name += "." + filterSuffix(chosenFilter);
+    // A name without a suffix takes the chosen type's, unless it is standard output ("-") or a
+    // device or pipe that is written into as it is.
+    const QFileInfo info(name);
+    const QString suffix = filterSuffix(chosenFilter);
+    if (forSaving && !name.isEmpty() && !suffix.isEmpty() && info.suffix().isEmpty() && name != "-" &&
+        !(info.exists() && !info.isFile()))
+        name += "." + suffix;
     return name;
 }
 
@@ -792,7 +811,7 @@ bool MainWindow::Serializing(Serializer* Serial, const QString& fileName, QStrin
 void MainWindow::saveWith(Serializer& serial, const char* done)
 {
     jobs->forgetBlur();
-    const QString name = askFileName(true);
+    const QString name = askFileName(true, tr(serial.format ? kXmlFilter : kBinFilter));
     if (name.isEmpty())
         return;
     QString why;
@@ -808,7 +827,7 @@ void MainWindow::saveWith(Serializer& serial, const char* done)
 void MainWindow::loadWith(Serializer& serial, const char* done)
 {
     jobs->forgetBlur();
-    const QString name = askFileName(false);
+    const QString name = askFileName(false, tr(serial.format ? kXmlFilter : kBinFilter));
     if (name.isEmpty())
         return;
     const Scene before = m_scene;
@@ -949,7 +968,7 @@ void MainWindow::exportPicture()
             return;
         settings = dialog.settings();
     }
-    const QString name = askFileName(true, tr(kPictureFilter), true);
+    const QString name = askFileName(true, tr(kPictureFilter));
     if (!name.isEmpty())
         startExport(name, settings);
 }
@@ -1013,6 +1032,18 @@ void MainWindow::startExport(const QString& fileName, const ExportSettings& sett
 
 void MainWindow::copyPicture()
 {
+    // Only the finished picture of the camera in the status area is copied: one on its way is
+    // copied when it comes, and a stand-in left by Stop Rendering is not copied at all.
+    if (jobs->inFlight()) {
+        m_copyPending = true;
+        statusBar()->showMessage(tr("The picture is copied when it is finished"));
+        return;
+    }
+    if (!jobs->upToDate() || view->showsStandIn()) {
+        statusBar()->showMessage(tr("Nothing copied: the picture on screen is not finished; any key renders it"),
+                                 kPassingMessageMs);
+        return;
+    }
     QGuiApplication::clipboard()->setImage(picture());
     statusBar()->showMessage(tr("Picture copied"), kPassingMessageMs);
 }

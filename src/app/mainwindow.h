@@ -167,9 +167,9 @@ private:
     bool takeLoaded(const Scene& before, const QString& loaded, const QString& undoText);
     // The file that File ▸ Save writes: named in the title and remembered for Open Recent.
     void setOpenFile(const QString& fileName, SceneFormat format);
-    // `filter` lists the choices of the dialog; for a picture export, a name without a suffix
-    // takes the chosen type's.
-    QString askFileName(bool forSaving, const QString& filter = QString(), bool pictureSuffix = false);
+    // `filter` lists the choices of the dialog; a name saved without a suffix takes the chosen
+    // type's.
+    QString askFileName(bool forSaving, const QString& filter = QString());
     // Open..., Open Recent, a dropped file: opens it, or says why not in the status bar and a box.
     void openInteractively(const QString& fileName);
     void rememberRecent(const QString& fileName);
@@ -240,6 +240,8 @@ private:
     bool m_movingSlider = false;
     // A click stopped the preview: its moves and release are not a drag.
     bool m_swallowMouse = false;
+    // Copy Picture waits for the picture on its way.
+    bool m_copyPending = false;
     LongTask* exportTask = nullptr;
     LongTask* animationTask = nullptr;
     // The last animation's settings, the next one's start.

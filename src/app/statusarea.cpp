@@ -23,6 +23,10 @@ StatusArea::StatusArea(QWidget* parent) : QWidget(parent)
     m_blurred = label(tr("The picture on screen is blurred"));
     m_blurred->setText(tr("blurred"));
     m_blurred->hide();
+    m_stopped = label(tr("Rendering was stopped: the picture on screen is not this camera's finished one; any key "
+                         "renders it"));
+    m_stopped->setText(tr("stopped"));
+    m_stopped->hide();
 }
 
 void StatusArea::setCamera(const Vector3D& position)
@@ -46,10 +50,15 @@ void StatusArea::setBlurred(bool blurred)
     m_blurred->setVisible(blurred);
 }
 
+void StatusArea::setStopped(bool stopped)
+{
+    m_stopped->setVisible(stopped);
+}
+
 QString StatusArea::text() const
 {
     QStringList parts;
-    for (const QLabel* l : {m_camera, m_size, m_time, m_blurred})
+    for (const QLabel* l : {m_camera, m_size, m_time, m_blurred, m_stopped})
         if (!l->isHidden() && !l->text().isEmpty())
             parts << l->text();
     return parts.join(" | ");

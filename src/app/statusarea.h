@@ -7,7 +7,8 @@
 class QLabel;
 
 // The lasting part of the status bar, beside the passing messages: where the camera is, the
-// picture size, how long the last picture took and whether the picture on screen is blurred.
+// picture size, how long the last picture took and whether the picture on screen is blurred, or
+// not finished because rendering was stopped.
 class StatusArea : public QWidget {
     Q_OBJECT
 
@@ -18,6 +19,8 @@ public:
     void setPictureSize(int width, int height);
     void setRenderTime(double seconds);
     void setBlurred(bool blurred);
+    // Rendering was stopped before the camera's picture was finished: the one on screen is not it.
+    void setStopped(bool stopped);
 
     // Everything shown, the parts separated by " | ", as a test reads it.
     QString text() const;
@@ -27,4 +30,5 @@ private:
     QLabel* m_size;
     QLabel* m_time;
     QLabel* m_blurred;
+    QLabel* m_stopped;
 };
