@@ -291,18 +291,22 @@ private slots:
     {
         QTemporaryDir dir;
         MainWindow w;
+        // Said at once, not after the minutes this export would render for.
         w.setExportAsker([](ExportSettings& s) {
-            s = {20, 10, 1, false};
+            s = {8192, 8192, 8, false};
             return true;
         });
-        w.setFileNameAsker([&](bool) { return dir.filePath("no such folder/x.png"); });
-        const QStringList boxes = dismissBoxes([&] {
-            findAction(w, "&Export Picture...")->trigger();
-            QTRY_VERIFY_WITH_TIMEOUT(!w.isExporting(), kWait);
-        });
-        QCOMPARE(status(w), QStringLiteral("Error"));
-        QCOMPARE(boxes.size(), 1);
-        QVERIFY2(boxes[0].contains("cannot open") && boxes[0].contains("x.png"), qPrintable(boxes[0]));
+        QFile plain(dir.filePath("plain"));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.close();
+        for (const QString& name : {dir.filePath("no such folder/x.png"), dir.filePath("plain/x.png")}) {
+            w.setFileNameAsker([&](bool) { return name; });
+            const QStringList boxes = dismissBoxes([&] { findAction(w, "&Export Picture...")->trigger(); });
+            QVERIFY(!w.isExporting());
+            QCOMPARE(status(w), QStringLiteral("Error"));
+            QCOMPARE(boxes.size(), 1);
+            QVERIFY2(boxes[0].contains("cannot open") && boxes[0].contains("x.png"), qPrintable(boxes[0]));
+        }
     }
 
     void addKeyFrameNumbersEvery24Frames()

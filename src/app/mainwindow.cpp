@@ -46,6 +46,7 @@
 #include "app/scenepanel.h"
 #include "app/statusarea.h"
 #include "fileio/fileaccess.h"
+#include "fileio/textio.h"
 #include "picture/animation.h"
 #include "picture/picturefile.h"
 #include "picture/supersample.h"
@@ -975,6 +976,16 @@ void MainWindow::exportPicture()
 
 void MainWindow::startExport(const QString& fileName, const ExportSettings& settings)
 {
+    // A folder that is missing or cannot be written into fails at once, not after a long render.
+    // A device or pipe is written into as it is, whatever its folder.
+    const QFileInfo target(fileName);
+    const QFileInfo folder(target.absolutePath());
+    if (fileName != "-" && !(target.exists() && !target.isFile()) && !(folder.isDir() && folder.isWritable())) {
+        statusBar()->showMessage(tr("Error"));
+        warn(tr("cannot open %1 for writing: %2 is no folder that can be written into")
+                 .arg(printableName(fileName), printableName(folder.filePath())));
+        return;
+    }
     Scene scene = m_scene;
     scene.Wid = settings.width;
     scene.Hey = settings.height;
