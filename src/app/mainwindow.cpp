@@ -616,6 +616,7 @@ void MainWindow::onStandIn(const QImage& display, bool coarse)
 
 void MainWindow::onPictureFailed()
 {
+    m_copyPending = false;
     statusBar()->showMessage(tr("Error"));
     // The last picture stays on screen.
     if (!isPreviewing() && !jobs->display().isNull() && view->shown().cacheKey() != jobs->display().cacheKey()) {

@@ -107,7 +107,7 @@ bool PictureJobs::blur(const Scene& scene, const QString& message)
     PictureJob job;
     job.scene = scene;
     job.blur = true;
-    // Only previews showed this version: render it, then blur.
+    // This version's picture; where only previews showed it, it is rendered first.
     if (m_shownVersion == m_version)
         job.source = m_picture;
     m_lastFull = m_version;
