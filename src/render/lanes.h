@@ -14,7 +14,7 @@ struct LanePoints {
     bool on[kLanes][5];
 };
 
-// The widest packet this CPU runs: 8 lanes (AVX-512), 4 (AVX2) or 0 (no vector path: use
+// The widest packet this CPU runs: 8 lanes (AVX-512 with VL), 4 (AVX2) or 0 (no vector path: use
 // CullingField).
 int laneWidthAvailable();
 
