@@ -73,6 +73,15 @@ inline Floats lookup(const float* table, I at)
         v[k] = table[at[k] & 7];
     return v;
 }
+// `old` with the lanes `bits` (bit l for lane l) replaced by src[0], src[1], ... in order.
+template <typename V, typename T>
+inline V spread(V old, unsigned bits, const T* src)
+{
+    for (int k = 0; k < W; ++k)
+        if ((bits >> k) & 1)
+            old[k] = *src++;
+    return old;
+}
 #include "render/lanekernel.inc"
 } // namespace portable
 
@@ -108,6 +117,36 @@ inline float __attribute__((vector_size(16))) lookup(const float* table, int __a
     return reinterpret_cast<float __attribute__((vector_size(16)))>(
         _mm256_castps256_ps128(_mm256_permutevar8x32_ps(t, _mm256_castsi128_si256(reinterpret_cast<__m128i>(at)))));
 }
+// For each choice of lanes (bit l for lane l), the entry each lane takes and the lanes as a mask.
+struct Spreading {
+    __m128i from[16], mask[16];
+    Spreading()
+    {
+        for (unsigned bits = 0; bits < 16; ++bits) {
+            alignas(16) int f[4], m[4];
+            for (int l = 0; l < 4; ++l) {
+                f[l] = __builtin_popcount(bits & ((1u << l) - 1));
+                m[l] = (bits >> l) & 1 ? -1 : 0;
+            }
+            from[bits] = _mm_load_si128(reinterpret_cast<const __m128i*>(f));
+            mask[bits] = _mm_load_si128(reinterpret_cast<const __m128i*>(m));
+        }
+    }
+};
+const Spreading spreading;
+inline float __attribute__((vector_size(16))) spread(float __attribute__((vector_size(16))) old, unsigned bits,
+                                                     const float* src)
+{
+    const __m128 moved = _mm_permutevar_ps(_mm_loadu_ps(src), spreading.from[bits]);
+    return reinterpret_cast<float __attribute__((vector_size(16)))>(
+        _mm_blendv_ps(reinterpret_cast<__m128>(old), moved, _mm_castsi128_ps(spreading.mask[bits])));
+}
+inline int __attribute__((vector_size(16))) spread(int __attribute__((vector_size(16))) old, unsigned bits,
+                                                   const int* src)
+{
+    return reinterpret_cast<int __attribute__((vector_size(16)))>(
+        spread(reinterpret_cast<float __attribute__((vector_size(16)))>(old), bits, reinterpret_cast<const float*>(src)));
+}
 #include "render/lanekernel.inc"
 } // namespace avx2
 #pragma GCC pop_options
@@ -142,6 +181,18 @@ inline float __attribute__((vector_size(32))) lookup(const float* table, int __a
 {
     return reinterpret_cast<float __attribute__((vector_size(32)))>(
         _mm256_permutevar8x32_ps(_mm256_loadu_ps(table), reinterpret_cast<__m256i>(at)));
+}
+inline float __attribute__((vector_size(32))) spread(float __attribute__((vector_size(32))) old, unsigned bits,
+                                                     const float* src)
+{
+    return reinterpret_cast<float __attribute__((vector_size(32)))>(
+        _mm256_mask_expandloadu_ps(reinterpret_cast<__m256>(old), __mmask8(bits), src));
+}
+inline int __attribute__((vector_size(32))) spread(int __attribute__((vector_size(32))) old, unsigned bits,
+                                                   const int* src)
+{
+    return reinterpret_cast<int __attribute__((vector_size(32)))>(
+        _mm256_mask_expandloadu_epi32(reinterpret_cast<__m256i>(old), __mmask8(bits), src));
 }
 #include "render/lanekernel.inc"
 } // namespace avx512
