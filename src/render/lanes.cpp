@@ -82,6 +82,17 @@ inline V spread(V old, unsigned bits, const T* src)
             old[k] = *src++;
     return old;
 }
+typedef double Doubles __attribute__((vector_size(8 * W)));
+typedef int Ints __attribute__((vector_size(4 * W)));
+inline Doubles widen(Floats x)
+{
+    return __builtin_convertvector(x, Doubles);
+}
+template <typename Q>
+inline Ints mask32(Q m)
+{
+    return __builtin_convertvector(m, Ints);
+}
 #include "render/lanekernel.inc"
 } // namespace portable
 
@@ -91,6 +102,17 @@ inline V spread(V old, unsigned bits, const T* src)
 #pragma GCC target("avx2")
 namespace avx2 {
 constexpr int W = 4;
+// GCC converts between vectors of 4 floats and 4 doubles by halves.
+inline double __attribute__((vector_size(32))) widen(float __attribute__((vector_size(16))) x)
+{
+    return reinterpret_cast<double __attribute__((vector_size(32)))>(_mm256_cvtps_pd(reinterpret_cast<__m128>(x)));
+}
+inline int __attribute__((vector_size(16))) mask32(long long __attribute__((vector_size(32))) m)
+{
+    const __m256i evens = _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6);
+    return reinterpret_cast<int __attribute__((vector_size(16)))>(
+        _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(reinterpret_cast<__m256i>(m), evens)));
+}
 inline double __attribute__((vector_size(32))) vsqrt(double __attribute__((vector_size(32))) x)
 {
     return reinterpret_cast<double __attribute__((vector_size(32)))>(_mm256_sqrt_pd(reinterpret_cast<__m256d>(x)));
@@ -157,6 +179,14 @@ inline int __attribute__((vector_size(16))) spread(int __attribute__((vector_siz
 #pragma GCC target("avx512f,avx512vl")
 namespace avx512 {
 constexpr int W = 8;
+inline double __attribute__((vector_size(64))) widen(float __attribute__((vector_size(32))) x)
+{
+    return reinterpret_cast<double __attribute__((vector_size(64)))>(_mm512_cvtps_pd(reinterpret_cast<__m256>(x)));
+}
+inline int __attribute__((vector_size(32))) mask32(long long __attribute__((vector_size(64))) m)
+{
+    return reinterpret_cast<int __attribute__((vector_size(32)))>(_mm512_cvtepi64_epi32(reinterpret_cast<__m512i>(m)));
+}
 inline double __attribute__((vector_size(64))) vsqrt(double __attribute__((vector_size(64))) x)
 {
     return reinterpret_cast<double __attribute__((vector_size(64)))>(_mm512_sqrt_pd(reinterpret_cast<__m512d>(x)));
