@@ -53,7 +53,8 @@ quint32 bigEndian(const char* p)
 }
 
 // Reads a PNG strictly, with zlib alone: every chunk's CRC, the whole stream inflated with its
-// check value, no filter but "none". The rows' bytes, or a note of what is wrong.
+// check value, no filter but "none" and "up" (undone here). The rows' bytes, or a note of what
+// is wrong.
 QByteArray strictPngRows(const QByteArray& png, QString& wrong)
 {
     QByteArray stream;
@@ -75,6 +76,15 @@ QByteArray strictPngRows(const QByteArray& png, QString& wrong)
                    uLong(stream.size())) != Z_OK ||
         size != uLongf(raw.size()))
         wrong = "zlib stream";
+    const qsizetype rowBytes = 1 + w * channels;
+    for (qsizetype y = 0; y < h && wrong.isEmpty(); ++y) {
+        char* row = raw.data() + y * rowBytes;
+        if (row[0] == 2 && y > 0)
+            for (qsizetype i = 1; i < rowBytes; ++i)
+                row[i] = char(uchar(row[i]) + uchar(row[i - rowBytes]));
+        else if (row[0] != 0 && row[0] != 2)
+            wrong = "filter";
+    }
     return raw;
 }
 

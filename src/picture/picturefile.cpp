@@ -49,31 +49,35 @@ QByteArray pngChunk(const char* type, const QByteArray& data)
     return out;
 }
 
-// Picture rows as a PNG keeps them: a filter byte (0: none) and the channels of every pixel.
-void pngRow(const QRgb* in, int width, bool alpha, uchar* out)
+// A picture row as a PNG keeps it: the filter byte 2 ("up") and every byte of the pixels'
+// channels less the one above it (`above` null: the first row, nothing above). A rendered
+// picture's surfaces and black background change little from row to row, so this leaves
+// mostly runs of zeros.
+void pngRow(const QRgb* in, const QRgb* above, int width, bool alpha, uchar* out)
 {
-    *out++ = 0;
+    *out++ = 2;
     for (int x = 0; x < width; ++x) {
-        const QRgb c = in[x];
-        *out++ = uchar(qRed(c));
-        *out++ = uchar(qGreen(c));
-        *out++ = uchar(qBlue(c));
+        const QRgb c = in[x], u = above ? above[x] : 0;
+        *out++ = uchar(qRed(c) - qRed(u));
+        *out++ = uchar(qGreen(c) - qGreen(u));
+        *out++ = uchar(qBlue(c) - qBlue(u));
         if (alpha)
-            *out++ = uchar(qAlpha(c));
+            *out++ = uchar(qAlpha(c) - qAlpha(u));
     }
 }
 
 // The PNG's image data is one zlib stream cut into pieces of whole rows. Each piece is
 // compressed on its own, ending on a byte boundary with a full flush (the last with the
 // stream's end), so the pieces are compressed at once on several cores and simply follow one
-// another; each becomes an IDAT chunk. Pictures of up to kHardPixels are compressed as hard as
-// zlib does by default; larger ones at level 1, which keeps an 8192 x 8192 picture to a fraction
-// of a second and still takes the long black runs to almost nothing (3.4 MB against 1.4 MB).
-constexpr qsizetype kHardPixels = qsizetype(1) << 24;
-
+// another; each becomes an IDAT chunk. The filtered rows are compressed as runs (zlib's Z_RLE):
+// faster than zlib's fastest level on rendered pictures and smaller (an 8192 x 8192 picture of
+// the built-in scene in 1.2 MB against 3.5 MB unfiltered at level 1; at 1024 x 768, 0.07 MB in
+// half the time the default level takes for 0.06 MB).
 struct PngPiece {
-    // Rows not yet converted, read from a band; or the converted rows in `raw`.
+    // Rows not yet converted, read from a band, the first with the row `above` it; or the
+    // converted rows in `raw`.
     const QImage* band = nullptr;
+    const QRgb* above = nullptr;
     int bandRow = 0, rows = 0;
     QByteArray raw;
     bool last = false;
@@ -83,20 +87,21 @@ struct PngPiece {
     qsizetype rawSize = 0;
     bool ok = true;
 
-    void compress(int width, bool alpha, int level)
+    void compress(int width, bool alpha)
     {
         const qsizetype rowBytes = 1 + qsizetype(width) * (alpha ? 4 : 3);
         if (band) {
             raw.resize(rowBytes * rows);
             for (int y = 0; y < rows; ++y)
-                pngRow(reinterpret_cast<const QRgb*>(band->constScanLine(bandRow + y)), width, alpha,
-                       reinterpret_cast<uchar*>(raw.data()) + y * rowBytes);
+                pngRow(reinterpret_cast<const QRgb*>(band->constScanLine(bandRow + y)),
+                       y == 0 ? above : reinterpret_cast<const QRgb*>(band->constScanLine(bandRow + y - 1)), width,
+                       alpha, reinterpret_cast<uchar*>(raw.data()) + y * rowBytes);
         }
         rawSize = raw.size();
         adler = adler32(adler32(0, nullptr, 0), reinterpret_cast<const Bytef*>(raw.constData()), uInt(raw.size()));
         z_stream zs{};
         // Raw deflate: the stream's header and check value are written around the pieces.
-        if (deflateInit2(&zs, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+        if (deflateInit2(&zs, 1, Z_DEFLATED, -15, 8, Z_RLE) != Z_OK) {
             ok = false;
             return;
         }
@@ -143,12 +148,13 @@ struct PictureWriter::Private {
     bool alpha = false, opaque = true;
     bool ok = true;
     bool finished = false;
-    // PNG: rows per piece, the piece being filled from bands that ended inside it, and the
-    // stream's check value so far.
+    // PNG: rows per piece, the piece being filled from bands that ended inside it, the stream's
+    // check value so far, and the last row written (what the next band's first row is filtered
+    // against).
     int pieceRows = 1;
-    int level = 6;
     PngPiece pending;
     uLong adler = 1;
+    std::vector<QRgb> lastRow;
     // BMP and JPEG: the whole picture.
     QImage whole;
 
@@ -161,12 +167,15 @@ struct PictureWriter::Private {
     void writePng(const QImage& band)
     {
         const qsizetype rowBytes = 1 + qsizetype(width) * (alpha ? 4 : 3);
+        const auto row = [&](int y) { return reinterpret_cast<const QRgb*>(band.constScanLine(y)); };
+        // The row above the band's row y.
+        const auto above = [&](int y) { return y > 0 ? row(y - 1) : (rowsDone > 0 ? lastRow.data() : nullptr); };
         std::vector<PngPiece> pieces;
         int y = 0;
         // Rows that finish the piece left over from the last band.
         while (y < band.height() && pending.rows > 0 && pending.rows < pieceRows) {
             pending.raw.resize(rowBytes * (pending.rows + 1));
-            pngRow(reinterpret_cast<const QRgb*>(band.constScanLine(y)), width, alpha,
+            pngRow(row(y), above(y), width, alpha,
                    reinterpret_cast<uchar*>(pending.raw.data()) + pending.rows * rowBytes);
             ++pending.rows;
             ++y;
@@ -183,13 +192,14 @@ struct PictureWriter::Private {
             p.rows = std::min(pieceRows, band.height() - y);
             p.band = &band;
             p.bandRow = y;
+            p.above = above(y);
             y += p.rows;
             if (!endsPiece(p.rows)) {
                 // The rest of the band starts the next band's first piece.
                 p.band = nullptr;
                 p.raw.resize(rowBytes * p.rows);
                 for (int r = 0; r < p.rows; ++r)
-                    pngRow(reinterpret_cast<const QRgb*>(band.constScanLine(p.bandRow + r)), width, alpha,
+                    pngRow(row(p.bandRow + r), above(p.bandRow + r), width, alpha,
                            reinterpret_cast<uchar*>(p.raw.data()) + r * rowBytes);
                 pending = std::move(p);
                 break;
@@ -199,8 +209,10 @@ struct PictureWriter::Private {
         }
         parallelFor(int(pieces.size()), 0, [&](int lo, int hi) {
             for (int k = lo; k < hi; ++k)
-                pieces[size_t(k)].compress(width, alpha, level);
+                pieces[size_t(k)].compress(width, alpha);
         }, 1);
+        if (band.height() > 0)
+            lastRow.assign(row(band.height() - 1), row(band.height() - 1) + width);
         for (PngPiece& p : pieces) {
             ok = ok && p.ok;
             adler = adler32_combine(adler, p.adler, p.rawSize);
@@ -315,10 +327,9 @@ bool PictureWriter::open(const QString& path, int width, int height, QString& wh
         putBigEndian(h + 4, quint32(height));
         h[8] = 8;                  // bits per channel
         h[9] = d->alpha ? 6 : 2;   // RGBA or RGB
-        d->level = qsizetype(width) * height <= kHardPixels ? 6 : 1;
-        // The zlib header: deflate with a 32 KB window, default or fastest compression.
+        // The zlib header: deflate with a 32 KB window, the fastest compression.
         d->put(QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) +
-               pngChunk("IDAT", QByteArray(d->level == 6 ? "\x78\x9c" : "\x78\x01", 2)));
+               pngChunk("IDAT", QByteArray("\x78\x01", 2)));
     }
     return true;
 }
