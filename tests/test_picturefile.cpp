@@ -141,6 +141,33 @@ private slots:
         QCOMPARE(back.convertToFormat(QImage::Format_ARGB32), img);
     }
 
+    void pngRowsThatRepeatTakeAlmostNothing_data()
+    {
+        QTest::addColumn<int>("band");
+        QTest::newRow("whole") << 0;
+        QTest::newRow("bands of 7 rows") << 7;
+    }
+
+    void pngRowsThatRepeatTakeAlmostNothing()
+    {
+        // Rows of noise too long for the compressor to find the row above (36 KB against its
+        // 32 KB window): only the filtering against the row above leaves runs to compress.
+        QFETCH(int, band);
+        QRandomGenerator gen(9);
+        QImage img(12000, 60, QImage::Format_ARGB32);
+        for (int x = 0; x < img.width(); ++x)
+            img.setPixel(x, 0, qRgb(int(gen.bounded(256)), int(gen.bounded(256)), int(gen.bounded(256))));
+        for (int y = 1; y < img.height(); ++y)
+            std::copy_n(img.constScanLine(0), img.bytesPerLine(), img.scanLine(y));
+        QTemporaryDir dir;
+        const QString path = dir.filePath("rows.png");
+        QString why;
+        QVERIFY(band == 0 ? writePicture(img, path, why) : writeInBands(img, path, band));
+        const qint64 size = QFileInfo(path).size();
+        QVERIFY2(size > 0 && size < 100000, qPrintable(QString::number(size)));
+        QCOMPARE(QImage(path, "png").convertToFormat(QImage::Format_ARGB32), img);
+    }
+
     void ppmBytes()
     {
         const QImage img = picture(5, 3, 8);
