@@ -173,7 +173,7 @@ private slots:
         QTest::keyClick(&w, Qt::Key_D);
         SETTLE(w);
         ExportSettings offered;
-        w.setExportAsker([&](ExportSettings& s) {
+        pictureExport(w)->setAsker([&](ExportSettings& s) {
             offered = s;
             if (width > 0)
                 s = {width, height, k, blur};
@@ -182,7 +182,7 @@ private slots:
         w.setFileNameAsker([&](bool) { return dir.filePath(name); });
         const QStringList boxes = dismissBoxes([&] {
             findAction(w, "&Export Picture...")->trigger();
-            QTRY_VERIFY_WITH_TIMEOUT(!w.isExporting(), kWait);
+            QTRY_VERIFY_WITH_TIMEOUT(!pictureExport(w)->isRunning(), kWait);
         });
         QCOMPARE(boxes, QStringList());
         QCOMPARE(status(w), QStringLiteral("Picture exported"));
@@ -225,7 +225,7 @@ private slots:
         });
         findAction(w, "&Export Picture...")->trigger();
         QCOMPARE(seen, QStringList({"1024", "768", "1", "blur"}));
-        QTRY_VERIFY_WITH_TIMEOUT(!w.isExporting(), kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(!pictureExport(w)->isRunning(), kWait);
         Scene s = w.scene();
         s.Wid = 70;
         s.Hey = 40;
@@ -250,7 +250,7 @@ private slots:
         MainWindow w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        w.setExportAsker([](ExportSettings& s) {
+        pictureExport(w)->setAsker([](ExportSettings& s) {
             s = {4096, 4096, 8, false}; // minutes of work
             return true;
         });
@@ -259,7 +259,7 @@ private slots:
         held.start();
         findAction(w, "&Export Picture...")->trigger();
         QVERIFY(held.elapsed() < 1000); // the window does not wait for it
-        QVERIFY(w.isExporting());
+        QVERIFY(pictureExport(w)->isRunning());
         QVERIFY(!findAction(w, "&Export Picture...")->isEnabled());
         QAction* stop = findAction(w, "&Stop Rendering");
         QVERIFY(stop->isEnabled());
@@ -280,7 +280,7 @@ private slots:
             QTest::mouseClick(box->findChild<QPushButton*>(), Qt::LeftButton);
         else
             stop->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(!w.isExporting(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!pictureExport(w)->isRunning(), 10000);
         QCOMPARE(status(w), QStringLiteral("Export cancelled"));
         QVERIFY(!box->isVisible());
         QVERIFY(findAction(w, "&Export Picture...")->isEnabled());
@@ -292,7 +292,7 @@ private slots:
         QTemporaryDir dir;
         MainWindow w;
         // Said at once, not after the minutes this export would render for.
-        w.setExportAsker([](ExportSettings& s) {
+        pictureExport(w)->setAsker([](ExportSettings& s) {
             s = {8192, 8192, 8, false};
             return true;
         });
@@ -302,7 +302,7 @@ private slots:
         for (const QString& name : {dir.filePath("no such folder/x.png"), dir.filePath("plain/x.png")}) {
             w.setFileNameAsker([&](bool) { return name; });
             const QStringList boxes = dismissBoxes([&] { findAction(w, "&Export Picture...")->trigger(); });
-            QVERIFY(!w.isExporting());
+            QVERIFY(!pictureExport(w)->isRunning());
             QCOMPARE(status(w), QStringLiteral("Error"));
             QCOMPARE(boxes.size(), 1);
             QVERIFY2(boxes[0].contains("cannot open") && boxes[0].contains("x.png"), qPrintable(boxes[0]));
@@ -315,9 +315,9 @@ private slots:
         QVERIFY(!findAction(w, "&Play Preview")->isEnabled());
         QVERIFY(!findAction(w, "&Save Key Frames...")->isEnabled());
         addKeys(w, kCameras);
-        QCOMPARE(framesOf(w.keyFrames()), QList<qint64>({0, 24, 48}));
+        QCOMPARE(framesOf(animation(w)->keyFrames()), QList<qint64>({0, 24, 48}));
         for (int k = 0; k < 3; ++k)
-            QCOMPARE(w.keyFrames().keys[size_t(k)].camera, kCameras[k]);
+            QCOMPARE(animation(w)->keyFrames().keys[size_t(k)].camera, kCameras[k]);
         QVERIFY(w.findChild<QDockWidget*>("keyFramePanel")->isVisibleTo(&w));
         QCOMPARE(w.findChild<KeyFramePanel*>()->model()->rowCount(), 3);
         QVERIFY(findAction(w, "&Play Preview")->isEnabled());
@@ -325,12 +325,12 @@ private slots:
         w.show();
         QVERIFY(QTest::qWaitForWindowActive(&w));
         QTest::keyClick(&w, Qt::Key_K, Qt::ControlModifier);
-        QCOMPARE(framesOf(w.keyFrames()), QList<qint64>({0, 24, 48, 72}));
-        QCOMPARE(w.keyFrames().keys.back().camera, w.scene().CamPos);
+        QCOMPARE(framesOf(animation(w)->keyFrames()), QList<qint64>({0, 24, 48, 72}));
+        QCOMPARE(animation(w)->keyFrames().keys.back().camera, w.scene().CamPos);
         QCOMPARE(status(w), QStringLiteral("Key frame 72 added"));
         // Each add is a step of undo.
         QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);
-        QCOMPARE(framesOf(w.keyFrames()), QList<qint64>({0, 24, 48}));
+        QCOMPARE(framesOf(animation(w)->keyFrames()), QList<qint64>({0, 24, 48}));
         // After a key the next would not fit behind: refused, nothing changes.
         CameraPath last;
         last.keys = {{std::numeric_limits<qint64>::max() - 23, Vector3D(1, 2, 3)}};
@@ -339,7 +339,7 @@ private slots:
         w.setFileNameAsker([&](bool) { return dir.filePath("last.txt"); });
         findAction(w, "&Open Key Frames...")->trigger();
         QTest::keyClick(&w, Qt::Key_K, Qt::ControlModifier);
-        QVERIFY(samePath(w.keyFrames(), last));
+        QVERIFY(samePath(animation(w)->keyFrames(), last));
         QVERIFY2(status(w).contains("No key frame can follow frame 9223372036854775784"), qPrintable(status(w)));
     }
 
@@ -358,7 +358,7 @@ private slots:
         CameraPath read;
         QString why;
         QVERIFY2(readCameraPath(file, read, &why), qPrintable(why));
-        QVERIFY(samePath(read, w.keyFrames()));
+        QVERIFY(samePath(read, animation(w)->keyFrames()));
         // The command takes the file as it is.
         QCOMPARE(runRender({"--path", file, "--size", "8x6", "--frames", "0:1", "-o", dir.filePath("f-%d.ppm")}), 0);
 
@@ -367,7 +367,7 @@ private slots:
         other.setFileNameAsker([&](bool forSaving) { return forSaving ? QString() : file; });
         findAction(other, "&Open Key Frames...")->trigger();
         QCOMPARE(status(other), QStringLiteral("Key frames opened"));
-        QVERIFY(samePath(other.keyFrames(), read));
+        QVERIFY(samePath(animation(other)->keyFrames(), read));
         const KeyFrameModel* model = other.findChild<KeyFramePanel*>()->model();
         QCOMPARE(model->rowCount(), 3);
         QCOMPARE(model->index(1, KeyFrameModel::FrameColumn).data().toString(), QStringLiteral("24"));
@@ -375,7 +375,7 @@ private slots:
         QCOMPARE(model->index(0, KeyFrameModel::YColumn).data().toString(), QStringLiteral("-0"));
         // Opening is a step of undo too.
         undoStack(other)->undo();
-        QCOMPARE(framesOf(other.keyFrames()), QList<qint64>({0}));
+        QCOMPARE(framesOf(animation(other)->keyFrames()), QList<qint64>({0}));
     }
 
     void keyFramesThatCannotBeReadChangeNothing_data()
@@ -403,14 +403,14 @@ private slots:
         }
         MainWindow w;
         addKeys(w, kCameras);
-        const CameraPath before = w.keyFrames();
+        const CameraPath before = animation(w)->keyFrames();
         const int steps = undoStack(w)->count();
         w.setFileNameAsker([&](bool) { return file; });
         const QStringList boxes = dismissBoxes([&] { findAction(w, "&Open Key Frames...")->trigger(); });
         QCOMPARE(status(w), QStringLiteral("Error"));
         QCOMPARE(boxes.size(), 1);
         QVERIFY2(boxes[0].contains(reason), qPrintable(boxes[0]));
-        QVERIFY(samePath(w.keyFrames(), before));
+        QVERIFY(samePath(animation(w)->keyFrames(), before));
         QCOMPARE(undoStack(w)->count(), steps);
     }
 
@@ -445,7 +445,7 @@ private slots:
         QFETCH(QString, reason);
         MainWindow w;
         addKeys(w, kCameras);
-        const CameraPath before = w.keyFrames();
+        const CameraPath before = animation(w)->keyFrames();
         const int steps = undoStack(w)->count();
         KeyFrameModel* model = w.findChild<KeyFramePanel*>()->model();
         const QModelIndex cell = model->index(row, column);
@@ -455,7 +455,7 @@ private slots:
         QCoreApplication::processEvents();
         if (!taken) {
             // Stays in its cell, marked, with the reason there and in the status bar.
-            QVERIFY(samePath(w.keyFrames(), before));
+            QVERIFY(samePath(animation(w)->keyFrames(), before));
             QCOMPARE(undoStack(w)->count(), steps);
             QVERIFY(model->isRefused(row, column));
             QCOMPARE(cell.data().toString(), text);
@@ -463,10 +463,10 @@ private slots:
             QVERIFY2(status(w).contains(reason), qPrintable(status(w)));
             return;
         }
-        QCOMPARE(framesOf(w.keyFrames()), frames);
+        QCOMPARE(framesOf(animation(w)->keyFrames()), frames);
         QCOMPARE(undoStack(w)->count(), steps + 1);
         // The key keeps its camera wherever its frame takes it.
-        const KeyFrame& edited = *std::find_if(w.keyFrames().keys.begin(), w.keyFrames().keys.end(), [&](const KeyFrame& k) {
+        const KeyFrame& edited = *std::find_if(animation(w)->keyFrames().keys.begin(), animation(w)->keyFrames().keys.end(), [&](const KeyFrame& k) {
             return column == KeyFrameModel::FrameColumn ? k.frame == text.toLongLong() : k.frame == before.keys[size_t(row)].frame;
         });
         if (column == KeyFrameModel::XColumn)
@@ -475,7 +475,7 @@ private slots:
             QCOMPARE(edited.camera, kCameras[row]);
         QCOMPARE(model->rowCount(), int(frames.size()));
         undoStack(w)->undo();
-        QVERIFY(samePath(w.keyFrames(), before));
+        QVERIFY(samePath(animation(w)->keyFrames(), before));
     }
 
     void keyFrameEditsAsTypedAreUndone()
@@ -484,7 +484,7 @@ private slots:
         addKeys(w, kCameras);
         w.show();
         QVERIFY(QTest::qWaitForWindowActive(&w));
-        const CameraPath before = w.keyFrames();
+        const CameraPath before = animation(w)->keyFrames();
         auto* panel = w.findChild<KeyFramePanel*>();
         QTableView* table = panel->table();
         // Typed over the frame of the first key, as a user would.
@@ -493,22 +493,22 @@ private slots:
         QTest::keyClick(table, Qt::Key_3);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_0);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-        QTRY_COMPARE(framesOf(w.keyFrames()), QList<qint64>({24, 30, 48}));
+        QTRY_COMPARE(framesOf(animation(w)->keyFrames()), QList<qint64>({24, 30, 48}));
         QCOMPARE(undoStack(w)->undoText(), QStringLiteral("Edit Key Frame"));
         // The moved key stays selected in its new row.
         QCOMPARE(panel->selectedRows(), QList<int>{1});
         QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);
-        QVERIFY(samePath(w.keyFrames(), before));
+        QVERIFY(samePath(animation(w)->keyFrames(), before));
         QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
-        QCOMPARE(framesOf(w.keyFrames()), QList<qint64>({24, 30, 48}));
+        QCOMPARE(framesOf(animation(w)->keyFrames()), QList<qint64>({24, 30, 48}));
         // Delete in the table drops the key selected, undoably; a key in the table moves no camera.
         clickRow(table, 2);
         QTest::keyClick(table, Qt::Key_Delete);
-        QCOMPARE(framesOf(w.keyFrames()), QList<qint64>({24, 30}));
+        QCOMPARE(framesOf(animation(w)->keyFrames()), QList<qint64>({24, 30}));
         QTest::keyClick(table, Qt::Key_Escape);
         QVERIFY(w.isVisible());
         QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);
-        QCOMPARE(framesOf(w.keyFrames()), QList<qint64>({24, 30, 48}));
+        QCOMPARE(framesOf(animation(w)->keyFrames()), QList<qint64>({24, 30, 48}));
         // Go To puts the key's camera in the window, a step of undo of its own.
         const Vector3D camera = w.scene().CamPos;
         clickRow(table, 2);
@@ -516,10 +516,10 @@ private slots:
         SETTLE(w);
         QCOMPARE(w.scene().CamPos, kCameras[2]);
         QCOMPARE(w.picture(), render(w.scene()));
-        QCOMPARE(framesOf(w.keyFrames()), QList<qint64>({24, 30, 48}));
+        QCOMPARE(framesOf(animation(w)->keyFrames()), QList<qint64>({24, 30, 48}));
         QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(w.scene().CamPos, camera);
-        QCOMPARE(framesOf(w.keyFrames()), QList<qint64>({24, 30, 48}));
+        QCOMPARE(framesOf(animation(w)->keyFrames()), QList<qint64>({24, 30, 48}));
     }
 
     void previewStopsOnAnyKeyOrClick_data()
@@ -546,9 +546,9 @@ private slots:
         const Scene before = w.scene();
         const QImage picture = w.shownPicture();
         const int steps = undoStack(w)->count();
-        QSignalSpy frames(w.previewPlayer(), &PreviewPlayer::frameShown);
+        QSignalSpy frames(animation(w)->player(), &PreviewPlayer::frameShown);
         findAction(w, "&Play Preview")->trigger();
-        QVERIFY(w.isPreviewing());
+        QVERIFY(animation(w)->isPreviewing());
         // The path plays on from frame 0 (and loops, so a busy machine may show 0 again).
         const auto pastTheStart = [&frames] {
             for (const QList<QVariant>& shown : frames)
@@ -578,7 +578,7 @@ private slots:
         } else {
             QTest::keyClick(&w, QKeySequence(input)[0].key());
         }
-        QVERIFY(!w.isPreviewing());
+        QVERIFY(!animation(w)->isPreviewing());
         QVERIFY(w.isVisible());
         SETTLE(w);
         QCOMPARE(w.scene().CamPos, before.CamPos);
@@ -588,7 +588,7 @@ private slots:
         // A shortcut does its work, on the window's own camera.
         QCOMPARE(undoStack(w)->count(), steps + (input == "Ctrl+K" ? 1 : 0));
         if (input == "Ctrl+K")
-            QCOMPARE(w.keyFrames().keys.back().camera, before.CamPos);
+            QCOMPARE(animation(w)->keyFrames().keys.back().camera, before.CamPos);
         // Nothing of the preview arrives later.
         const int shown = int(frames.count());
         QTest::qWait(200);
@@ -713,7 +713,7 @@ private slots:
         findAction(w, "&Save Key Frames...")->trigger();
         findAction(w, "S&mooth Path")->setChecked(smooth);
         AnimationSettings offered;
-        w.setAnimationAsker([&](AnimationSettings& s) {
+        animation(w)->setAsker([&](AnimationSettings& s) {
             offered = s;
             s.pattern = dir.filePath("new/w-%04d." + suffix);
             s.first = first;
@@ -728,9 +728,9 @@ private slots:
         });
         const QStringList boxes = dismissBoxes([&] {
             findAction(w, "&Render Animation...")->trigger();
-            QVERIFY(w.isRenderingAnimation());
+            QVERIFY(animation(w)->isRendering());
             QVERIFY(!findAction(w, "&Render Animation...")->isEnabled());
-            QTRY_VERIFY_WITH_TIMEOUT(!w.isRenderingAnimation(), kWait);
+            QTRY_VERIFY_WITH_TIMEOUT(!animation(w)->isRendering(), kWait);
         });
         QCOMPARE(boxes, QStringList());
         QCOMPARE(status(w), QStringLiteral("Animation rendered: %1 frames").arg(last - first + 1));
@@ -780,7 +780,7 @@ private slots:
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         addKeys(w, kCameras);
-        w.setAnimationAsker([&](AnimationSettings& s) {
+        animation(w)->setAsker([&](AnimationSettings& s) {
             s.pattern = dir.filePath("f-%04d.ppm");
             s.width = 320;
             s.height = 240;
@@ -801,7 +801,7 @@ private slots:
             w.close();
         } else {
             QTest::mouseClick(box->findChild<QPushButton*>(), Qt::LeftButton);
-            QTRY_VERIFY_WITH_TIMEOUT(!w.isRenderingAnimation(), kWait);
+            QTRY_VERIFY_WITH_TIMEOUT(!animation(w)->isRendering(), kWait);
             QVERIFY2(status(w).contains(QRegularExpression("^Animation stopped: \\d+ frames written, every one whole$")),
                      qPrintable(status(w)));
         }
@@ -855,12 +855,12 @@ private slots:
             return;
         MainWindow w;
         addKeys(w, kCameras);
-        w.setAnimationAsker([&](AnimationSettings& asked) {
+        animation(w)->setAsker([&](AnimationSettings& asked) {
             asked = s;
             return true;
         });
         const QStringList boxes = dismissBoxes([&] { findAction(w, "&Render Animation...")->trigger(); });
-        QVERIFY(!w.isRenderingAnimation());
+        QVERIFY(!animation(w)->isRendering());
         QCOMPARE(status(w), QStringLiteral("Error"));
         QCOMPARE(boxes, QStringList{"Lumivex: " + said});
     }
@@ -903,7 +903,7 @@ private slots:
         QCOMPARE(seen, QStringList({"0", "48", "32", ffmpeg ? "video" : "no video", "disabled",
                                     "the first frame: 'ten' is not a whole number from 0 up",
                                     "the picture files need %d or %04d in their name for the frame number", "enabled"}));
-        QTRY_VERIFY_WITH_TIMEOUT(!w.isRenderingAnimation(), kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(!animation(w)->isRendering(), kWait);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList({"d-0010.ppm", "d-0011.ppm", "d-0012.ppm"}));
     }
 

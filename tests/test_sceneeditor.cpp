@@ -252,13 +252,13 @@ private slots:
         QTemporaryDir dir;
         MainWindow w;
         w.setFileNameAsker([&](bool forSaving) { return forSaving ? dir.filePath(name) : QString(); });
-        w.setExportAsker([](ExportSettings&) { return true; });
+        pictureExport(w)->setAsker([](ExportSettings&) { return true; });
         QTest::keyClick(&w, Qt::Key_Q); // the blurred picture is the one on screen
         SETTLE(w);
         for (QAction* a : w.findChildren<QAction*>())
             if (a->text() == "&Export Picture...")
                 a->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(!w.isExporting(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!pictureExport(w)->isRunning(), 30000);
         const QImage written(dir.filePath(name));
         QCOMPARE(written.convertToFormat(QImage::Format_RGB32), w.picture().convertToFormat(QImage::Format_RGB32));
         QCOMPARE(status(w), QStringLiteral("Picture exported"));
@@ -483,10 +483,10 @@ private slots:
         QTemporaryDir dir;
         MainWindow w;
         w.setFileNameAsker([&](bool) { return dir.filePath("picture"); });
-        w.setExportAsker([](ExportSettings&) { return true; });
+        pictureExport(w)->setAsker([](ExportSettings&) { return true; });
         QVERIFY(dismissBoxes([&] {
                     findAction(w, "&Export Picture...")->trigger();
-                    QTRY_VERIFY_WITH_TIMEOUT(!w.isExporting(), 30000);
+                    QTRY_VERIFY_WITH_TIMEOUT(!pictureExport(w)->isRunning(), 30000);
                 }).isEmpty());
         // No type chosen in the dialog: the first of the list, PNG.
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"picture.png"});

@@ -611,7 +611,7 @@ private slots:
         const QString path = dir.filePath("shot.png");
         MainWindow w;
         w.setFileNameAsker([&](bool) { return path; });
-        w.setExportAsker([](ExportSettings&) { return true; });
+        pictureExport(w)->setAsker([](ExportSettings&) { return true; });
         w.show();
         QVERIFY(QTest::qWaitForWindowActive(&w));
         QTest::keyClick(&w, Qt::Key_Q);
@@ -620,7 +620,7 @@ private slots:
         QTest::keyClick(&w, Qt::Key_E, Qt::ControlModifier);
         QTest::keyClick(&w, Qt::Key_C, Qt::ControlModifier);
         SETTLE(w);
-        QTRY_VERIFY_WITH_TIMEOUT(!w.isExporting(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!pictureExport(w)->isRunning(), 30000);
         QVERIFY(w.isBlurred());
         QCOMPARE(pixels(w.picture()), blurred);
         QCOMPARE(pixels(QImage(path)), blurred);
@@ -721,13 +721,13 @@ private slots:
         QCOMPARE(clipboard(), marker);
         const QString exported = dir.filePath("camera.png");
         w.setFileNameAsker([&](bool) { return exported; });
-        w.setExportAsker([](ExportSettings& s) {
+        pictureExport(w)->setAsker([](ExportSettings& s) {
             s.width = 64;
             s.height = 64;
             return true;
         });
         findAction(w, "&Export Picture...")->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(!w.isExporting(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!pictureExport(w)->isRunning(), 30000);
         Scene small = w.scene();
         small.Wid = small.Hey = 64;
         QCOMPARE(pixels(QImage(exported)), pixels(render(small)));

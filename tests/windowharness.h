@@ -8,7 +8,9 @@
 #include <QTimer>
 #include <functional>
 
+#include "app/animationcontrols.h"
 #include "app/mainwindow.h"
+#include "app/pictureexport.h"
 #include "serial/xmlserial.h"
 
 // Runs `action` while a timer closes every modal message box that opens; returns each box as
@@ -46,6 +48,17 @@ inline QAction* findAction(MainWindow& w, const QString& text)
         if (a->text() == text)
             return a;
     return nullptr;
+}
+
+// The window's key frames, preview and Render Animation; its Export Picture.
+inline AnimationControls* animation(MainWindow& w)
+{
+    return w.findChild<AnimationControls*>();
+}
+
+inline PictureExport* pictureExport(MainWindow& w)
+{
+    return w.findChild<PictureExport*>();
 }
 
 inline QString status(MainWindow& w)

@@ -5,25 +5,20 @@
 #include <QPoint>
 #include <functional>
 
-#include "app/animationdialog.h"
-#include "app/exportdialog.h"
-#include "scene/camerapath.h"
+#include "app/prompter.h"
 #include "scene/scene.h"
 #include "serial/scenefile.h"
 
-class KeyFramePanel;
-class LongTask;
+class AnimationControls;
+class PictureExport;
 class PictureJobs;
 class PictureView;
 class QAction;
 class QDialog;
 class QDockWidget;
 class QMenu;
-class PreviewPlayer;
-class QLabel;
 class QProgressBar;
 class QScrollArea;
-class QSlider;
 class QTimer;
 class QUndoStack;
 class QVBoxLayout;
@@ -32,12 +27,12 @@ class Serializer;
 class StatusArea;
 
 // The program's one window: shows the picture of the scene, moves the camera from keys, wheel
-// and mouse drags, blurs on Q, and saves or loads the scene from its menus; keeps the key
-// frames of a camera path, plays them and renders them. Rendering, blurring and the file
-// formats live in the core library, the order of picture work in PictureJobs, exports and
-// animations in LongTask and the preview in PreviewPlayer; this class turns input into scene
-// changes and shows what comes back. Input changes the scene at once and the window never
-// waits for a picture.
+// and mouse drags, blurs on Q, and saves or loads the scene from its menus. Rendering, blurring
+// and the file formats live in the core library, the order of picture work in PictureJobs, the
+// key frames, their preview and Render Animation in AnimationControls, Export Picture in
+// PictureExport; this class turns input into scene changes, shows what comes back, and builds
+// the menus and panels. Input changes the scene at once and the window never waits for a
+// picture.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
@@ -50,25 +45,14 @@ public:
     MainWindow(const QString& fileName, QString* why);
     ~MainWindow() override;
 
-    // Frames between a key frame added and the last key before it.
-    static constexpr qint64 kKeyFrameGap = 24;
-
     // Opens a scene file of either format, recognised by its content, and renders it. On
     // failure nothing changes, the status bar says "Error" and `why` says what is wrong.
     bool openFile(const QString& fileName, QString* why = nullptr);
     // Replaces the whole scene (camera, objects, lights, picture size) and renders it.
     void applyScene(const Scene& newScene);
 
-    // Asks for the file of a save (true) or load (false); empty means cancelled. Replaced by
-    // tests so that no dialog opens.
-    using FileNameAsker = std::function<QString(bool forSaving)>;
-    void setFileNameAsker(FileNameAsker asker) { fileNameAsker = std::move(asker); }
-    // Ask for the settings of an export and of an animation, starting from `settings`; false
-    // means cancelled. Replaced by tests so that no dialog opens.
-    using ExportAsker = std::function<bool(ExportSettings& settings)>;
-    void setExportAsker(ExportAsker asker) { exportAsker = std::move(asker); }
-    using AnimationAsker = std::function<bool(AnimationSettings& settings)>;
-    void setAnimationAsker(AnimationAsker asker) { animationAsker = std::move(asker); }
+    // Replaces the file dialogs of every command (see Prompter), so that tests open none.
+    void setFileNameAsker(Prompter::FileNameAsker asker) { prompter.setFileNameAsker(std::move(asker)); }
     // Replaces the clock (steady milliseconds) that times renders and groups camera moves
     // into steps of undo.
     void setClock(std::function<qint64()> clock);
@@ -86,15 +70,6 @@ public:
     QPoint mousePosition() const { return ptrMousePosition; }
     // True while a picture is being rendered or blurred, or waits to be.
     bool isRendering() const;
-    // The key frames of the camera path, frame numbers ascending.
-    const CameraPath& keyFrames() const { return m_keyFrames; }
-    // True while the key frames play in the window.
-    bool isPreviewing() const;
-    // True while an export, or an animation, is on its way.
-    bool isExporting() const;
-    bool isRenderingAnimation() const;
-    // The preview's player, whose clock tests set.
-    PreviewPlayer* previewPlayer() const { return player; }
 
 public slots:
     void SerializeInXml();
@@ -107,11 +82,6 @@ public slots:
     void saveOpenFile();
     // View ▸ Stop Rendering: the picture and an export on their way; the picture on screen stays.
     void stopRendering();
-    // Animation ▸ Add Key Frame: the camera, at frame 0 or kKeyFrameGap after the last key.
-    void addKeyFrame();
-    // Animation ▸ Play Preview, and what stops it: the camera stays as it was.
-    void playPreview();
-    void stopPreview();
 
 protected:
     void keyPressEvent(QKeyEvent* pe) override;
@@ -122,11 +92,10 @@ protected:
     void closeEvent(QCloseEvent* pe) override;
     void dragEnterEvent(QDragEnterEvent* pe) override;
     void dropEvent(QDropEvent* pe) override;
-    // While a preview plays: any key or click stops it.
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // The widgets, the picture work and the panel; then the actions, menus and status bar.
+    // The widgets, the picture work, the panels, the animation and the export; then the actions,
+    // menus and status bar.
     void build();
     void finishBuilding();
     void createActions();
@@ -154,8 +123,6 @@ private:
     void fitWindowLater();
     // Shows the modal "Message" box that comes before every file command.
     void announce(const QString& text);
-    // Says why a command failed, in a box.
-    void warn(const QString& why);
     // Writes the scene to, or reads it from, `fileName` with `Serial`. A load is applied whole
     // or not at all; false when nothing was saved or loaded.
     bool Serializing(Serializer* Serial, const QString& fileName, QString* why);
@@ -167,34 +134,15 @@ private:
     bool takeLoaded(const Scene& before, const QString& loaded, const QString& undoText);
     // The file that File ▸ Save writes: named in the title and remembered for Open Recent.
     void setOpenFile(const QString& fileName, SceneFormat format);
-    // `filter` lists the choices of the dialog; a name saved without a suffix takes the chosen
-    // type's.
-    QString askFileName(bool forSaving, const QString& filter = QString());
     // Open..., Open Recent, a dropped file: opens it, or says why not in the status bar and a box.
     void openInteractively(const QString& fileName);
     void rememberRecent(const QString& fileName);
     void rebuildRecentMenu();
-    void exportPicture();
     void copyPicture();
     void showKeys();
     // Records a change of the scene that has already been made, for undo; camera moves close
     // together in time merge into one step.
     void recordChange(const Scene& before, const QString& text, bool cameraMove);
-
-    // Puts `path` in use, with the key of `selectFrame` selected in the panel.
-    void setKeyFrames(const CameraPath& path, qint64 selectFrame = -1);
-    // Puts `path` in use as a step of undo.
-    void changeKeyFrames(const CameraPath& path, const QString& undoText, qint64 selectFrame = -1);
-    void goToKeyFrame(int row);
-    void deleteKeyFrames(const QList<int>& rows);
-    void openKeyFrames();
-    void saveKeyFrames();
-    void showPreviewFrame(qint64 frame, const QImage& display);
-    // The preview's slider: frame numbers may exceed its range, so it moves in steps.
-    qint64 sliderFrame(int value) const;
-    int sliderValue(qint64 frame) const;
-    void renderAnimation();
-    void startExport(const QString& fileName, const ExportSettings& settings);
     // Stops exports and animations, and waits a moment for them to end (closing and going).
     void endLongWork();
     void updateActions();
@@ -219,34 +167,14 @@ private:
     QTimer* progressTimer = nullptr;
     QUndoStack* undoStack = nullptr;
     ScenePanel* panel = nullptr;
-    QDockWidget* panelDock = nullptr;
     QDialog* keysDialog = nullptr;
     QElapsedTimer m_started;
     std::function<qint64()> m_clock;
-    FileNameAsker fileNameAsker;
-    ExportAsker exportAsker;
-    AnimationAsker animationAsker;
-    // How long the last full picture took, to size the preview.
-    double m_lastRenderSeconds = 0;
-
-    CameraPath m_keyFrames;
-    KeyFramePanel* keyPanel = nullptr;
-    QDockWidget* keyDock = nullptr;
-    PreviewPlayer* player = nullptr;
-    QWidget* previewBar = nullptr;
-    QSlider* previewSlider = nullptr;
-    QLabel* previewLabel = nullptr;
-    // Set while the slider is moved by the preview itself.
-    bool m_movingSlider = false;
-    // A click stopped the preview: its moves and release are not a drag.
-    bool m_swallowMouse = false;
+    Prompter prompter{this};
     // Copy Picture waits for the picture on its way.
     bool m_copyPending = false;
-    LongTask* exportTask = nullptr;
-    LongTask* animationTask = nullptr;
-    // The last animation's settings, the next one's start.
-    AnimationSettings m_animation;
-    bool m_animationAsked = false;
+    AnimationControls* animation = nullptr;
+    PictureExport* exporter = nullptr;
 
     QMenu* fileMenu = nullptr;
     QMenu* recentMenu = nullptr;
@@ -262,12 +190,6 @@ private:
     QAction* undoAct = nullptr;
     QAction* redoAct = nullptr;
     QAction* stopAct = nullptr;
-    QAction* addKeyAct = nullptr;
-    QAction* openKeysAct = nullptr;
-    QAction* saveKeysAct = nullptr;
-    QAction* smoothAct = nullptr;
-    QAction* playAct = nullptr;
-    QAction* animationAct = nullptr;
     QAction* keysAct = nullptr;
     QAction* aboutAct = nullptr;
     // The View menu's items that show and hide the panels.
