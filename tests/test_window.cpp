@@ -751,6 +751,25 @@ private slots:
         QTRY_COMPARE(w.size(), alone);
     }
 
+    void panelsKeepTheWindowOnTheScreen()
+    {
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QRect screen = w.screen()->availableGeometry();
+        const QScrollArea* scroll = w.findChild<QScrollArea*>();
+        const int alone = scroll->minimumWidth();
+        // One panel, both, the other alone: the picture gives up the room, the window stays whole
+        // on the screen.
+        for (const char* menuText : {"Scene &Panel", "&Key Frames", "Scene &Panel"}) {
+            findAction(w, menuText)->trigger();
+            QTRY_VERIFY(scroll->minimumWidth() < alone);
+            QTRY_VERIFY(screen.contains(w.frameGeometry()));
+        }
+        findAction(w, "&Key Frames")->trigger();
+        QTRY_VERIFY(scroll->minimumWidth() >= alone);
+    }
+
     void startWithAHugeSceneFileShowsTheWindowAtOnce()
     {
         QTemporaryDir dir;

@@ -17,11 +17,14 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QSettings>
+#include <QShowEvent>
 #include <QStandardPaths>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 #include <QUndoStack>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <utility>
@@ -275,9 +278,11 @@ QDockWidget* MainWindow::addPanel(QWidget* content, const QString& title, const 
     addDockWidget(Qt::RightDockWidgetArea, dock);
     // Hidden at start: the window shows the picture alone.
     dock->hide();
-    connect(dock, &QDockWidget::visibilityChanged, this, [this, dock](bool visible) {
-        if (!visible && isVisible() && !dock->isFloating() && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
-            fitWindowLater();
+    connect(dock, &QDockWidget::visibilityChanged, this, [this, dock](bool) {
+        // A panel shown beside the picture takes its room from the picture, so that the window
+        // stays on the screen; a panel gone gives the room back.
+        if (isVisible() && !dock->isFloating() && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+            fitPicture();
     });
     QAction* toggle = dock->toggleViewAction();
     toggle->setText(menuText);
@@ -313,18 +318,29 @@ void MainWindow::fitPicture()
     QSize room = picture;
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         // Leave room for the menu bar, the status bar, the layout's margins and the frame the
-        // window manager draws: known once the window shows, before that a title bar's worth.
+        // window manager draws: known once the window shows, before that (or with no window
+        // manager) a title bar's worth.
         const QMargins margins = mainLayout->contentsMargins();
-        const QSize frame = isVisible() ? frameGeometry().size() - geometry().size() : QSize(12, 40);
+        QSize frame = isVisible() ? frameGeometry().size() - geometry().size() : QSize();
+        if (frame.height() <= 0)
+            frame = QSize(12, 40);
         const QSize around(margins.left() + margins.right() + frame.width(),
                            margins.top() + margins.bottom() + frame.height() + menuBar()->sizeHint().height() +
                                statusBar()->sizeHint().height());
-        const QSize avail = screen->availableGeometry().size() - around;
+        const QSize avail = screen->availableGeometry().size() - around - QSize(dockedWidth(), 0);
         room = room.boundedTo(avail.expandedTo(QSize(200, 150)));
     }
     scrollArea->setMinimumSize(room);
     scrollArea->setMaximumSize(picture);
     fitWindowLater();
+}
+
+void MainWindow::showEvent(QShowEvent* pe)
+{
+    QMainWindow::showEvent(pe);
+    // The window manager's frame may be known now: the picture takes the room it really leaves.
+    if (!pe->spontaneous())
+        QTimer::singleShot(0, this, &MainWindow::fitPicture);
 }
 
 void MainWindow::fitWindowLater()
@@ -334,8 +350,40 @@ void MainWindow::fitWindowLater()
         QTimer::singleShot(0, this, [this] {
             mainLayout->activate();
             layout()->activate();
-            resize(sizeHint().expandedTo(minimumSizeHint()));
+            QSize size = sizeHint().expandedTo(minimumSizeHint());
+            const QScreen* screen = this->screen();
+            if (!screen)
+                return resize(size);
+            // Whole on the screen: no larger than it, and moved back from its edges.
+            const QRect avail = screen->availableGeometry();
+            const QSize frame = frameGeometry().size() - geometry().size();
+            size = size.boundedTo(avail.size() - frame);
+            resize(size);
+            QRect outer(frameGeometry().topLeft(), size + frame);
+            if (outer.right() > avail.right())
+                outer.moveRight(avail.right());
+            if (outer.bottom() > avail.bottom())
+                outer.moveBottom(avail.bottom());
+            outer.moveLeft(std::max(outer.left(), avail.left()));
+            outer.moveTop(std::max(outer.top(), avail.top()));
+            if (outer.topLeft() != frameGeometry().topLeft())
+                move(outer.topLeft());
         });
+}
+
+int MainWindow::dockedWidth() const
+{
+    // Panels docked on one side stack, so that side takes its widest; a separator each.
+    int width[2] = {0, 0};
+    for (const QDockWidget* dock : findChildren<QDockWidget*>()) {
+        if (dock->isHidden() || dock->isFloating())
+            continue;
+        const int side = dockWidgetArea(const_cast<QDockWidget*>(dock)) == Qt::LeftDockWidgetArea ? 0 : 1;
+        const int separator = style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, this);
+        const int w = std::max(dock->isVisible() ? dock->width() : 0, dock->sizeHint().expandedTo(dock->minimumSizeHint()).width());
+        width[side] = std::max(width[side], w + separator);
+    }
+    return width[0] + width[1];
 }
 
 void MainWindow::createStatusBar()

@@ -90,6 +90,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* pe) override;
     void mouseReleaseEvent(QMouseEvent* pe) override;
     void closeEvent(QCloseEvent* pe) override;
+    void showEvent(QShowEvent* pe) override;
     void dragEnterEvent(QDragEnterEvent* pe) override;
     void dropEvent(QDropEvent* pe) override;
 
@@ -121,6 +122,8 @@ private:
     void fitPicture();
     // The window takes the size its contents ask for, once the layout has caught up.
     void fitWindowLater();
+    // The width the docked panels take beside the picture.
+    int dockedWidth() const;
     // Shows the modal "Message" box that comes before every file command.
     void announce(const QString& text);
     // Writes the scene to, or reads it from, `fileName` with `Serial`. A load is applied whole
