@@ -352,8 +352,10 @@ void MainWindow::fitWindowLater()
             layout()->activate();
             QSize size = sizeHint().expandedTo(minimumSizeHint());
             const QScreen* screen = this->screen();
-            if (!screen)
-                return resize(size);
+            if (!screen) {
+                resize(size);
+                return;
+            }
             // Whole on the screen: no larger than it, and moved back from its edges.
             const QRect avail = screen->availableGeometry();
             const QSize frame = frameGeometry().size() - geometry().size();
