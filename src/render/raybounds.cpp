@@ -77,6 +77,20 @@ ClearanceTest::ClearanceTest(const Scene& scene) : m_scene(scene), m_camera(scen
     m_camUsable = eCam <= 1;
     m_camBall = kBall + eCam;
     makeRegions(m_camRegion, chordCam, tCam, std::max({cam, rb, m_camBall}), eCam);
+    // What mayMeetFromCamera asks of each region for every tile: where it lies from the camera,
+    // and how far outside a side of the tile's pyramid its ball must lie.
+    const double C[3] = {m_camera.X, m_camera.Y, m_camera.Z};
+    for (int k = 0; k < 5; ++k) {
+        const Region& g = m_camRegion[k];
+        double* o = m_camOffset[k];
+        for (int a = 0; a < 3; ++a)
+            o[a] = g.c[a] - C[a];
+        const double rad = std::sqrt(g.rad2);
+        // A ray's float direction may stray by kDirAngle, moving its points sideways by that
+        // much of their distance from the camera.
+        const double reach = rad + kDirAngle * (std::sqrt(dot(o, o)) + rad);
+        m_camBeyond[k] = reach * (1 + kGeomSlack) + kGeomSlack * std::sqrt(dot(o, o));
+    }
 }
 
 void ClearanceTest::makeRegions(Region out[5], double chord, double tOut, double pMax, double minDrift) const
@@ -272,17 +286,11 @@ unsigned ClearanceTest::mayMeetFromCamera(double x0, double x1, double y0, doubl
     }
     unsigned may = 0;
     for (int k = 0; k < 5; ++k) {
-        const Region& g = m_camRegion[k];
-        if (g.empty)
+        if (m_camRegion[k].empty)
             continue;
-        const double o[3] = {g.c[0] - C[0], g.c[1] - C[1], g.c[2] - C[2]};
-        const double rad = std::sqrt(g.rad2);
-        // A ray's float direction may stray by kDirAngle, moving its points sideways by that
-        // much of their distance from the camera.
-        const double reach = rad + kDirAngle * (std::sqrt(dot(o, o)) + rad);
         bool outside = false;
         for (int f = 0; f < 4 && !outside; ++f)
-            outside = dot(n[f], o) < -(reach * (1 + kGeomSlack) + kGeomSlack * std::sqrt(dot(o, o))) * nLen[f];
+            outside = dot(n[f], m_camOffset[k]) < -m_camBeyond[k] * nLen[f];
         if (!outside)
             may |= 1u << k;
     }

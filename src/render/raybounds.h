@@ -108,4 +108,6 @@ private:
     double m_floor = 0;
     Region m_ball[5];   // for points within the ball
     Region m_camRegion[5]; // for the camera, wherever it stands
+    double m_camOffset[5][3] = {}; // the camera regions' centres from the camera
+    double m_camBeyond[5] = {};    // how far outside a side of a tile's pyramid a region lies clear of it
 };
