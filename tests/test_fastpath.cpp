@@ -1,6 +1,7 @@
 #include <QRandomGenerator>
 #include <QThread>
 #include <QtTest>
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -287,6 +288,45 @@ private slots:
         // Pixels of a format the renderer does not write into are refused too.
         QImage gray(32, 24, QImage::Format_Grayscale8);
         QVERIFY(!renderInto(s, gray));
+    }
+
+    void targetsWithPaddedRowsMatch_data()
+    {
+        QTest::addColumn<int>("firstRow");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("pad");
+        QTest::newRow("whole picture, 3 spare pixels a row") << 0 << 37 << 3;
+        QTest::newRow("band of 21 rows from row 13, 9 spare") << 13 << 21 << 9;
+        QTest::newRow("last row alone, 1 spare") << 36 << 1 << 1;
+    }
+
+    void targetsWithPaddedRowsMatch()
+    {
+        // A target over memory of its own whose rows are longer than the picture is wide: every
+        // pixel lands in its row, and the spare words stay untouched.
+        QFETCH(int, firstRow);
+        QFETCH(int, rows);
+        QFETCH(int, pad);
+        const Scene s = withCamera(Vector3D(0.2f, 0.1f, -1.5f), 45, 37);
+        QImage ref(s.Wid, s.Hey, QImage::Format_ARGB32);
+        renderReference(s, ref);
+        const int stride = s.Wid + pad;
+        const QRgb spare = 0x12345678;
+        for (int lanes : laneWidths()) {
+            std::vector<QRgb> memory(size_t(stride) * rows, spare);
+            QImage target(reinterpret_cast<uchar*>(memory.data()), s.Wid, rows, stride * int(sizeof(QRgb)),
+                          QImage::Format_ARGB32);
+            RenderOptions o;
+            o.lanes = lanes;
+            o.firstRow = firstRow;
+            QVERIFY(renderInto(s, target, o));
+            for (int y = 0; y < rows; ++y) {
+                const QRgb* row = memory.data() + size_t(y) * stride;
+                QVERIFY2(std::equal(row, row + s.Wid, reinterpret_cast<const QRgb*>(ref.constScanLine(firstRow + y))),
+                         qPrintable(QString("width %1, row %2").arg(lanes).arg(firstRow + y)));
+                QVERIFY(std::all_of(row + s.Wid, row + stride, [&](QRgb v) { return v == spare; }));
+            }
+        }
     }
 
     void clearanceKnownAnswers_data()
