@@ -16,6 +16,7 @@
 #include <QtTest>
 #include <cstring>
 #include <limits>
+#include <tuple>
 
 #include "app/keyframepanel.h"
 #include "app/longtask.h"
@@ -520,6 +521,15 @@ private slots:
         QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(w.scene().CamPos, camera);
         QCOMPARE(framesOf(animation(w)->keyFrames()), QList<qint64>({24, 30, 48}));
+        // After Go To the keys move the camera on from the key, not into the table's cells.
+        clickRow(table, 2);
+        findAction(w, "&Go To")->trigger();
+        QWidget* focus = QApplication::focusWidget();
+        QVERIFY(focus);
+        QTest::keyClick(focus, Qt::Key_D);
+        SETTLE(w);
+        QVERIFY(w.scene().CamPos.X > kCameras[2].X);
+        QCOMPARE(framesOf(animation(w)->keyFrames()), QList<qint64>({24, 30, 48}));
     }
 
     void previewStopsOnAnyKeyOrClick_data()
@@ -813,6 +823,46 @@ private slots:
             QCOMPARE(files[f], QStringLiteral("f-%1.ppm").arg(f, 4, 10, QChar('0')));
             QCOMPARE(QImage(dir.filePath(files[f])).size(), QSize(320, 240));
         }
+    }
+
+    void renderAnimationFollowsThePathAndMakesFolders()
+    {
+        QTemporaryDir dir;
+        const bool video = !VideoWriter::ffmpegProgram().isEmpty();
+        MainWindow w;
+        addKeys(w, kCameras.mid(0, 2));
+        // Each run: the range offered, then the range taken.
+        QList<QPair<qint64, qint64>> offered;
+        QPair<qint64, qint64> take;
+        animation(w)->setAsker([&](AnimationSettings& s) {
+            offered << qMakePair(s.first, s.last);
+            s.pattern = dir.filePath("new/frames/f-%04d.ppm");
+            if (video)
+                s.video = dir.filePath("new/video/v.mp4");
+            s.width = 8;
+            s.height = 6;
+            if (take.second >= 0)
+                std::tie(s.first, s.last) = take;
+            return true;
+        });
+        const auto run = [&](QPair<qint64, qint64> range) {
+            take = range;
+            const QStringList boxes = dismissBoxes([&] {
+                findAction(w, "&Render Animation...")->trigger();
+                QTRY_VERIFY_WITH_TIMEOUT(!animation(w)->isRendering(), kWait);
+            });
+            QCOMPARE(boxes, QStringList());
+        };
+        // The whole path, into folders that do not exist yet.
+        run({0, -1});
+        QVERIFY2(status(w).startsWith("Animation rendered"), qPrintable(status(w)));
+        QVERIFY(QFileInfo::exists(dir.filePath("new/frames/f-0024.ppm")));
+        QVERIFY(!video || QFileInfo(dir.filePath("new/video/v.mp4")).size() > 0);
+        // The path grows: the whole path again. Part of it asked for: that part is kept.
+        addKeys(w, kCameras.mid(2, 1));
+        run({6, 12});
+        run({0, -1});
+        QCOMPARE(offered, (QList<QPair<qint64, qint64>>{{0, 24}, {0, 48}, {6, 12}}));
     }
 
     void animationSettingsWithProblems_data()

@@ -759,15 +759,24 @@ private slots:
         const QRect screen = w.screen()->availableGeometry();
         const QScrollArea* scroll = w.findChild<QScrollArea*>();
         const int alone = scroll->minimumWidth();
-        // One panel, both, the other alone: the picture gives up the room, the window stays whole
-        // on the screen.
-        for (const char* menuText : {"Scene &Panel", "&Key Frames", "Scene &Panel"}) {
+        // One panel, both, the first alone again: the picture gives up the room, the window stays
+        // whole on the screen, and the first panel alone leaves the picture the same room as before.
+        QList<int> widths;
+        for (const char* menuText : {"&Key Frames", "Scene &Panel", "Scene &Panel"}) {
             findAction(w, menuText)->trigger();
             QTRY_VERIFY(scroll->minimumWidth() < alone);
             QTRY_VERIFY(screen.contains(w.frameGeometry()));
+            widths << scroll->minimumWidth();
         }
+        QCOMPARE(widths[2], widths[0]);
         findAction(w, "&Key Frames")->trigger();
         QTRY_VERIFY(scroll->minimumWidth() >= alone);
+        // The preview's bar under the picture takes its height from the picture too.
+        findAction(w, "&Add Key Frame")->trigger();
+        findAction(w, "&Add Key Frame")->trigger();
+        findAction(w, "&Play Preview")->trigger();
+        QTRY_VERIFY(screen.contains(w.frameGeometry()));
+        QTest::keyClick(&w, Qt::Key_Escape);
     }
 
     void startWithAHugeSceneFileShowsTheWindowAtOnce()

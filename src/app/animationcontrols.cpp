@@ -267,6 +267,7 @@ void AnimationControls::playPreview()
     }
     m_previewLabel->clear();
     m_previewBar->show();
+    emit previewStarted();
     // Any key or click, anywhere in the program, stops the preview.
     qApp->installEventFilter(this);
     m_prompter.say(tr("Playing the key frames: any key or click stops"));
@@ -349,8 +350,8 @@ void AnimationControls::renderAnimation()
         settings.width = m_scene.Wid;
         settings.height = m_scene.Hey;
     }
-    if (!m_animationAsked || settings.first < m_keyFrames.firstFrame() || settings.last > m_keyFrames.lastFrame() ||
-        settings.first > settings.last) {
+    if (!m_animationAsked || m_animationWhole || settings.first < m_keyFrames.firstFrame() ||
+        settings.last > m_keyFrames.lastFrame() || settings.first > settings.last) {
         settings.first = m_keyFrames.firstFrame();
         settings.last = m_keyFrames.lastFrame();
     }
@@ -371,6 +372,7 @@ void AnimationControls::renderAnimation()
     }
     m_animation = settings;
     m_animationAsked = true;
+    m_animationWhole = settings.first == m_keyFrames.firstFrame() && settings.last == m_keyFrames.lastFrame();
 
     AnimationJob job;
     job.scene = m_scene;
@@ -385,6 +387,8 @@ void AnimationControls::renderAnimation()
     job.video = settings.video;
     job.fps = settings.fps;
     // As lumivex-render does, so that "frames/f-%04d.png" works in a new place.
+    if (!job.video.isEmpty())
+        QDir().mkpath(QFileInfo(job.video).absolutePath());
     job.writeFrame = [](const QImage& picture, const QString& name, QString& why) {
         QDir().mkpath(QFileInfo(name).absolutePath());
         return writePicture(picture, name, why);

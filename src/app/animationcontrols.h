@@ -74,6 +74,8 @@ public:
 signals:
     // A frame of the preview, reduced, to show in place of the picture.
     void standIn(const QImage& display);
+    // The preview has started, with its bar under the picture.
+    void previewStarted();
     // The preview has stopped: the window shows its own picture again.
     void previewStopped();
     // Go To: the window takes this camera.
@@ -130,4 +132,6 @@ private:
     // The last animation's settings, the next one's start.
     AnimationSettings m_animation;
     bool m_animationAsked = false;
+    // The last animation took the whole path: the next takes the whole path as it is then.
+    bool m_animationWhole = false;
 };

@@ -201,17 +201,21 @@ void MainWindow::build()
 
     animation = new AnimationControls(this, m_scene, undoStack, prompter);
     connect(animation, &AnimationControls::standIn, view, &PictureView::setStandIn);
+    // The preview's bar takes its height from the picture while it shows.
+    connect(animation, &AnimationControls::previewStarted, this, &MainWindow::fitPicture);
     connect(animation, &AnimationControls::previewStopped, this, [this] {
         // The window's own picture, of the camera it had all along.
         if (!jobs->display().isNull())
             view->setPicture(jobs->display());
-        fitWindowLater();
+        fitPicture();
     });
     connect(animation, &AnimationControls::goTo, this, [this](const Vector3D& camera) {
         const Scene before = m_scene;
         m_scene.CamPos = camera;
         recordChange(before, tr("Go to Key Frame"), false);
         refresh(tr("Made"));
+        // The keys move this camera on from here, not the panel's cells.
+        centralWidget()->setFocus(Qt::OtherFocusReason);
     });
     QDockWidget* keyDock = addPanel(animation->panel(), tr("Key Frames"), "keyFramePanel", tr("&Key Frames"),
                                     QKeySequence(), tr("Show or hide the key frames of the camera path"));
@@ -324,14 +328,24 @@ void MainWindow::fitPicture()
         QSize frame = isVisible() ? frameGeometry().size() - geometry().size() : QSize();
         if (frame.height() <= 0)
             frame = QSize(12, 40);
+        const QWidget* bar = animation ? animation->previewBar() : nullptr;
+        const int barHeight = bar && !bar->isHidden() ? bar->sizeHint().height() + mainLayout->spacing() : 0;
         const QSize around(margins.left() + margins.right() + frame.width(),
                            margins.top() + margins.bottom() + frame.height() + menuBar()->sizeHint().height() +
-                               statusBar()->sizeHint().height());
-        const QSize avail = screen->availableGeometry().size() - around - QSize(dockedWidth(), 0);
-        room = room.boundedTo(avail.expandedTo(QSize(200, 150)));
+                               statusBar()->sizeHint().height() + barHeight);
+        const QSize avail =
+            (screen->availableGeometry().size() - around - QSize(dockedWidth(), 0)).expandedTo(QSize(200, 150));
+        room = room.boundedTo(avail);
+        // A picture cut one way brings a scroll bar across the other: room for that bar too,
+        // where the screen has it, so that the picture is not cut both ways.
+        const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scrollArea);
+        if (room.height() < picture.height())
+            room.setWidth(std::min(picture.width() + scrollBar, avail.width()));
+        if (room.width() < picture.width())
+            room.setHeight(std::min(picture.height() + scrollBar, avail.height()));
     }
     scrollArea->setMinimumSize(room);
-    scrollArea->setMaximumSize(picture);
+    scrollArea->setMaximumSize(room.expandedTo(picture));
     fitWindowLater();
 }
 
@@ -382,7 +396,8 @@ int MainWindow::dockedWidth() const
             continue;
         const int side = dockWidgetArea(const_cast<QDockWidget*>(dock)) == Qt::LeftDockWidgetArea ? 0 : 1;
         const int separator = style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, this);
-        const int w = std::max(dock->isVisible() ? dock->width() : 0, dock->sizeHint().expandedTo(dock->minimumSizeHint()).width());
+        // The panel's own width: a panel widened to fill the screen gives that room back.
+        const int w = dock->sizeHint().expandedTo(dock->minimumSizeHint()).width();
         width[side] = std::max(width[side], w + separator);
     }
     return width[0] + width[1];
