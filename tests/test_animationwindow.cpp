@@ -462,6 +462,17 @@ private slots:
             QCOMPARE(cell.data().toString(), text);
             QVERIFY2(cell.data(Qt::ToolTipRole).toString().contains(reason), qPrintable(cell.data(Qt::ToolTipRole).toString()));
             QVERIFY2(status(w).contains(reason), qPrintable(status(w)));
+            // Undo in that cell drops the entry, not the step before it.
+            w.show();
+            QVERIFY(QTest::qWaitForWindowActive(&w));
+            QTableView* table = w.findChild<KeyFramePanel*>()->table();
+            table->setFocus();
+            table->setCurrentIndex(cell);
+            QTest::keyClick(table, Qt::Key_Z, Qt::ControlModifier);
+            QVERIFY(!model->isRefused(row, column));
+            QCOMPARE(undoStack(w)->count(), steps);
+            QCOMPARE(undoStack(w)->index(), steps);
+            QVERIFY(samePath(animation(w)->keyFrames(), before));
             return;
         }
         QCOMPARE(framesOf(animation(w)->keyFrames()), frames);

@@ -47,6 +47,14 @@ bool KeyFrameModel::isRefused(int row, int column) const
     return m_refused.contains(row * Columns + column);
 }
 
+bool KeyFrameModel::dropRefused(int row, int column)
+{
+    if (!m_refused.remove(row * Columns + column))
+        return false;
+    emit dataChanged(index(row, column), index(row, column));
+    return true;
+}
+
 QString KeyFrameModel::cellText(const KeyFrame& key, int column)
 {
     if (column == FrameColumn)
@@ -175,6 +183,7 @@ bool KeyFrameModel::setData(const QModelIndex& index, const QVariant& value, int
 KeyFramePanel::KeyFramePanel(QWidget* parent) : QWidget(parent), m_model(new KeyFrameModel(this))
 {
     m_table = new QTableView;
+    m_table->installEventFilter(this);
     m_table->setModel(m_model);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
@@ -261,4 +270,20 @@ void KeyFramePanel::updateButtons()
 void KeyFramePanel::keyPressEvent(QKeyEvent* event)
 {
     event->accept();
+}
+
+bool KeyFramePanel::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_table && (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress)) {
+        const QModelIndex cell = m_table->currentIndex();
+        if (static_cast<QKeyEvent*>(event)->matches(QKeySequence::Undo) && cell.isValid() &&
+            m_model->isRefused(cell.row(), cell.column())) {
+            // Claimed from the window's undo; the press itself drops the entry.
+            event->accept();
+            if (event->type() == QEvent::KeyPress)
+                m_model->dropRefused(cell.row(), cell.column());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }

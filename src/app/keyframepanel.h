@@ -30,6 +30,8 @@ public:
     const CameraPath& path() const { return m_path; }
     // True while the cell holds an entry that was refused.
     bool isRefused(int row, int column) const;
+    // The cell shows its key's value again; false when it held no refused entry.
+    bool dropRefused(int row, int column);
 
     // `path` with the entry `text` in the cell (row, column) taken, into `out`; false with
     // `why` when it cannot be taken.
@@ -86,6 +88,9 @@ signals:
 protected:
     // Keys typed into the panel stay there: none reaches the camera keys.
     void keyPressEvent(QKeyEvent* event) override;
+    // Undo on a cell holding a refused entry drops that entry, as undo in a scene panel field
+    // drops its typing, rather than undoing the step before.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void updateButtons();
