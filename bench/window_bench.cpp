@@ -12,8 +12,8 @@
 #include <functional>
 #include <vector>
 
-#include "app/mainwindow.h"
-#include "app/background.h"
+#include "window/mainwindow.h"
+#include "jobs/background.h"
 #include "serial/xmlserial.h"
 
 namespace {

@@ -18,10 +18,10 @@
 #include <limits>
 #include <tuple>
 
-#include "app/keyframepanel.h"
-#include "app/longtask.h"
-#include "app/pictureview.h"
-#include "app/previewplayer.h"
+#include "window/keyframepanel.h"
+#include "window/longtask.h"
+#include "window/pictureview.h"
+#include "jobs/previewplayer.h"
 #include "picture/supersample.h"
 #include "picture/videowriter.h"
 #include "render/tracer.h"

@@ -3,9 +3,9 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-#include "app/picturejobs.h"
+#include "jobs/picturejobs.h"
 #include "picture/blur.h"
-#include "app/background.h"
+#include "jobs/background.h"
 #include "render/tracer.h"
 
 namespace {

@@ -10,8 +10,8 @@
 #include <QtTest>
 #include <cstring>
 
-#include "app/scenechange.h"
-#include "app/scenepanel.h"
+#include "window/scenechange.h"
+#include "window/scenepanel.h"
 #include "fileio/textio.h"
 #include "render/tracer.h"
 #include "serial/binserial.h"

@@ -2,7 +2,7 @@
 #include <QUndoStack>
 #include <QtTest>
 
-#include "app/scenechange.h"
+#include "window/scenechange.h"
 
 namespace {
 

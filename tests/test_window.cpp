@@ -10,10 +10,10 @@
 #include <QWheelEvent>
 #include <QtTest>
 
-#include "app/pictureview.h"
-#include "app/statusarea.h"
+#include "window/pictureview.h"
+#include "window/statusarea.h"
 #include "picture/blur.h"
-#include "app/background.h"
+#include "jobs/background.h"
 #include "render/tracer.h"
 #include "serial/xmlserial.h"
 #include "windowharness.h"

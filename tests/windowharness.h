@@ -8,9 +8,9 @@
 #include <QTimer>
 #include <functional>
 
-#include "app/animationcontrols.h"
-#include "app/mainwindow.h"
-#include "app/pictureexport.h"
+#include "window/animationcontrols.h"
+#include "window/mainwindow.h"
+#include "window/pictureexport.h"
 #include "serial/xmlserial.h"
 
 // Runs `action` while a timer closes every modal message box that opens; returns each box as

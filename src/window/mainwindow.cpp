@@ -1,4 +1,4 @@
-#include "app/mainwindow.h"
+#include "window/mainwindow.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -29,15 +29,15 @@
 #include <memory>
 #include <utility>
 
-#include "app/animationcontrols.h"
-#include "app/help.h"
-#include "app/longtask.h"
-#include "app/pictureexport.h"
-#include "app/picturejobs.h"
-#include "app/pictureview.h"
-#include "app/scenechange.h"
-#include "app/scenepanel.h"
-#include "app/statusarea.h"
+#include "window/animationcontrols.h"
+#include "window/help.h"
+#include "window/longtask.h"
+#include "window/pictureexport.h"
+#include "jobs/picturejobs.h"
+#include "window/pictureview.h"
+#include "window/scenechange.h"
+#include "window/scenepanel.h"
+#include "window/statusarea.h"
 #include "fileio/fileaccess.h"
 #include "render/tracer.h"
 #include "serial/binserial.h"

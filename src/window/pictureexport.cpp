@@ -1,12 +1,12 @@
-#include "app/pictureexport.h"
+#include "window/pictureexport.h"
 
 #include <QFileInfo>
 #include <algorithm>
 #include <atomic>
 #include <memory>
 
-#include "app/longtask.h"
-#include "app/prompter.h"
+#include "window/longtask.h"
+#include "window/prompter.h"
 #include "fileio/textio.h"
 #include "picture/picturefile.h"
 #include "picture/supersample.h"

@@ -1,4 +1,4 @@
-#include "app/prompter.h"
+#include "window/prompter.h"
 
 #include <QFileDialog>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "app/longtask.h"
+#include "window/longtask.h"
 
 #include <QDialog>
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "app/animationcontrols.h"
+#include "window/animationcontrols.h"
 
 #include <QAction>
 #include <QApplication>
@@ -16,11 +16,11 @@
 #include <limits>
 #include <memory>
 
-#include "app/keyframepanel.h"
-#include "app/longtask.h"
-#include "app/previewplayer.h"
-#include "app/prompter.h"
-#include "app/scenechange.h"
+#include "window/keyframepanel.h"
+#include "window/longtask.h"
+#include "jobs/previewplayer.h"
+#include "window/prompter.h"
+#include "window/scenechange.h"
 #include "picture/animation.h"
 #include "picture/picturefile.h"
 #include "picture/videowriter.h"

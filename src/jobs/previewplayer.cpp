@@ -1,11 +1,11 @@
-#include "app/previewplayer.h"
+#include "jobs/previewplayer.h"
 
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 
-#include "app/background.h"
+#include "jobs/background.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <QObject>
 #include <functional>
 
-#include "app/animationdialog.h"
+#include "window/animationdialog.h"
 #include "scene/camerapath.h"
 #include "scene/scene.h"
 

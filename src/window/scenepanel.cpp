@@ -1,4 +1,4 @@
-#include "app/scenepanel.h"
+#include "window/scenepanel.h"
 
 #include <QColorDialog>
 #include <QFormLayout>

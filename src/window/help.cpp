@@ -1,4 +1,4 @@
-#include "app/help.h"
+#include "window/help.h"
 
 #include <QDialog>
 #include <QDialogButtonBox>

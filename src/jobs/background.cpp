@@ -1,4 +1,4 @@
-#include "app/background.h"
+#include "jobs/background.h"
 
 #include <QThread>
 #include <QThreadPool>

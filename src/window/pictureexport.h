@@ -3,7 +3,7 @@
 #include <QObject>
 #include <functional>
 
-#include "app/exportdialog.h"
+#include "window/exportdialog.h"
 #include "scene/scene.h"
 
 class LongTask;

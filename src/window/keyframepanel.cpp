@@ -1,4 +1,4 @@
-#include "app/keyframepanel.h"
+#include "window/keyframepanel.h"
 
 #include <QAction>
 #include <QApplication>
@@ -16,7 +16,7 @@
 #include <cstring>
 #include <limits>
 
-#include "app/scenepanel.h"
+#include "window/scenepanel.h"
 #include "fileio/textio.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "app/pictureview.h"
+#include "window/pictureview.h"
 
 #include <QPaintEvent>
 #include <QPainter>

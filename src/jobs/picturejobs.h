@@ -5,7 +5,7 @@
 #include <QObject>
 #include <QString>
 
-#include "app/background.h"
+#include "jobs/background.h"
 #include "scene/scene.h"
 
 // Decides which pictures the window needs and in what order, and hands them to a

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/mainwindow.h"
+#include "window/mainwindow.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/statusarea.h"
+#include "window/statusarea.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

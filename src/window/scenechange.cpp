@@ -1,4 +1,4 @@
-#include "app/scenechange.h"
+#include "window/scenechange.h"
 
 #include <cstring>
 #include <utility>

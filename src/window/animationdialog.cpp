@@ -1,4 +1,4 @@
-#include "app/animationdialog.h"
+#include "window/animationdialog.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

@@ -1,4 +1,4 @@
-#include "app/exportdialog.h"
+#include "window/exportdialog.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

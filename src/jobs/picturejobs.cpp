@@ -1,4 +1,4 @@
-#include "app/picturejobs.h"
+#include "jobs/picturejobs.h"
 
 #include <cmath>
 

@@ -5,7 +5,7 @@
 #include <QPoint>
 #include <functional>
 
-#include "app/prompter.h"
+#include "window/prompter.h"
 #include "scene/scene.h"
 #include "serial/scenefile.h"
 
