@@ -1,5 +1,6 @@
 #include "picture/animation.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <algorithm>
@@ -31,10 +32,55 @@ bool hasFrameField(const QString& pattern)
     return frameFileName(pattern, 0) != frameFileName(pattern, 1);
 }
 
+void makeFolderFor(const QString& file)
+{
+    if (!file.isEmpty() && file != "-")
+        QDir().mkpath(QFileInfo(file).absolutePath());
+}
+
+AnimationJob animationJob(const Scene& scene, const CameraPath& path, const AnimationSettings& settings)
+{
+    AnimationJob job;
+    job.scene = scene;
+    job.scene.Wid = settings.width;
+    job.scene.Hey = settings.height;
+    job.path = path;
+    job.smooth = settings.smooth;
+    job.first = settings.first;
+    job.last = settings.last;
+    job.picture = PictureSettings{settings.supersample, settings.blur};
+    job.pattern = settings.pattern;
+    job.skipExisting = settings.skipExisting;
+    job.video = settings.video;
+    job.fps = settings.fps;
+    return job;
+}
+
+// The loop starts a frame by clearing its columns before it counts the frame as started, and
+// counts it done before the next one clears them; reading in the other order, a reader that
+// sees the count of frames started change, or the frame under way done, takes the frames done
+// alone. So the columns it adds are always those of the frame under way.
 double AnimationProgress::frames() const
 {
+    const qint64 started = framesStarted;
     const int of = columns;
-    return double(framesDone) + (of > 0 ? std::min(1.0, double(columnsDone) / of) : 0.0);
+    const int done = columnsDone;
+    const qint64 finished = framesDone;
+    if (framesStarted != started || finished >= started || of <= 0)
+        return double(finished);
+    return double(finished) + std::min(1.0, double(done) / of);
+}
+
+void AnimationProgress::frameStarted(int columnsOfFrame)
+{
+    columnsDone = 0;
+    columns = columnsOfFrame;
+    ++framesStarted;
+}
+
+void AnimationProgress::frameDone()
+{
+    ++framesDone;
 }
 
 AnimationResult renderAnimation(const AnimationJob& job, AnimationProgress* progress)
@@ -54,9 +100,11 @@ AnimationResult renderAnimation(const AnimationJob& job, AnimationProgress* prog
     // A stop gives the video up even while ffmpeg does not take its frames; a failure of the
     // video that a stop caused is the stop.
     const auto stopAsked = [&] { return job.render.cancel && job.render.cancel->load(); };
-    if (!job.video.isEmpty() &&
-        !video.open(job.video, QSize(job.scene.Wid, job.scene.Hey), job.fps, result.why, job.render.cancel))
-        return failed(result.why);
+    if (!job.video.isEmpty()) {
+        makeFolderFor(job.video);
+        if (!video.open(job.video, QSize(job.scene.Wid, job.scene.Hey), job.fps, result.why, job.render.cancel))
+            return failed(result.why);
+    }
     AnimationProgress unseen;
     AnimationProgress& shown = progress ? *progress : unseen;
     Scene scene = job.scene;
@@ -69,6 +117,7 @@ AnimationResult renderAnimation(const AnimationJob& job, AnimationProgress* prog
     for (qint64 f = job.first; f <= job.last; ++f) {
         if (stopAsked())
             return stopped();
+        shown.frameStarted(pictureColumns(scene, job.picture));
         const QString name = job.pattern.isEmpty() ? QString() : frameFileName(job.pattern, f);
         // A whole picture of the size already there is left as it is (the video and the caller
         // take it from the file); anything else there is made again.
@@ -86,8 +135,6 @@ AnimationResult renderAnimation(const AnimationJob& job, AnimationProgress* prog
                 ++result.redone;
         }
         if (!keep) {
-            shown.columnsDone = 0;
-            shown.columns = pictureColumns(scene, job.picture);
             scene.CamPos = job.path.cameraAt(f, job.smooth);
             switch ((job.makeFrame ? job.makeFrame : makePicture)(scene, job.picture, options, picture, &why)) {
             case PictureResult::Whole:
@@ -100,21 +147,34 @@ AnimationResult renderAnimation(const AnimationJob& job, AnimationProgress* prog
             }
             // Each frame is written whole or not at all, so that a split or resumed job may
             // trust every file it finds.
-            if (!name.isEmpty() &&
-                !(job.writeFrame ? job.writeFrame(picture, name, why) : writePicture(picture, name, why)))
-                return failed(why);
+            if (!name.isEmpty()) {
+                makeFolderFor(name);
+                if (!(job.writeFrame ? job.writeFrame(picture, name, why) : writePicture(picture, name, why)))
+                    return failed(why);
+                // Its file is in place: it counts, whatever comes next (a stop that gives the
+                // video up, say).
+                ++result.written;
+            }
         }
         const QImage& frame = keep ? kept : picture;
         if (!job.video.isEmpty() && !video.addFrame(frame, why))
             return stopAsked() ? stopped() : failed(why);
-        ++(keep ? result.kept : result.written);
-        ++shown.framesDone;
+        if (keep)
+            ++result.kept;
+        else if (name.isEmpty())
+            ++result.written; // in the video
+        shown.frameDone();
         if (job.frameDone)
             job.frameDone(f, frame);
         if (f == job.last)
             break;
     }
-    if (!job.video.isEmpty() && !video.finish(why))
-        return stopAsked() ? stopped() : failed(why);
+    if (!job.video.isEmpty()) {
+        shown.encoding = true;
+        const bool made = video.finish(why);
+        shown.encoding = false;
+        if (!made)
+            return stopAsked() ? stopped() : failed(why);
+    }
     return result;
 }

@@ -21,6 +21,25 @@ bool hasFrameField(const QString& pattern);
 constexpr int kDefaultFps = 24;
 constexpr int kMaxFps = 240;
 
+// Makes the folder a file goes into, so that "frames/f-%04d.png" works in a new place. A folder
+// that cannot be made is not reported here: the write that follows says so in one line.
+void makeFolderFor(const QString& file);
+
+// What an animation is asked to be, by the window's Render Animation or lumivex-render --path:
+// the same settings give the same frames and video.
+struct AnimationSettings {
+    QString pattern; // picture files, "%04d" where the frame number goes; empty: none
+    qint64 first = 0, last = 0;
+    bool smooth = false;
+    int width = 1024;
+    int height = 768;
+    int supersample = 1;
+    bool blur = false;
+    bool skipExisting = false; // see AnimationJob
+    QString video; // empty: none
+    int fps = kDefaultFps;
+};
+
 struct AnimationJob {
     // The scene with its picture size; the path gives the camera of each frame.
     Scene scene;
@@ -33,7 +52,7 @@ struct AnimationJob {
     // Threads, the plain tracer and the stop flag (cancel); its columnsDone is not used.
     RenderOptions render;
     // Picture files: the frame number goes where the pattern says %d (see frameFileName).
-    // Empty: none are written.
+    // Empty: none are written. Their folders, and the video's, are made as needed.
     QString pattern;
     // Frames whose picture file is already there, a whole picture of the size, are left as
     // they are (and, for a video, read back from it) rather than rendered again.
@@ -45,20 +64,33 @@ struct AnimationJob {
     std::function<PictureResult(const Scene&, const PictureSettings&, const RenderOptions&, QImage& picture,
                                 QString* why)>
         makeFrame;
-    // Writes a frame's picture file; writePicture when not set. `why` says what went wrong.
+    // Writes a frame's picture file, into a folder that is there; writePicture when not set.
+    // `why` says what went wrong.
     std::function<bool(const QImage& picture, const QString& name, QString& why)> writeFrame;
     // Told of every frame once it is done, on the thread that runs the job: the frame number
     // and its picture (read from its file when it was left as it was).
     std::function<void(qint64 frame, const QImage& picture)> frameDone;
 };
 
-// How far an animation has come, readable from any thread while it runs.
+// The job that renders the frames `settings` asks for of `path` in `scene` (at the settings'
+// size), with the video; the caller adds the render options and may wrap makeFrame and
+// writeFrame.
+AnimationJob animationJob(const Scene& scene, const CameraPath& path, const AnimationSettings& settings);
+
+// How far an animation has come, readable from any thread while it runs. Kept by the loop only
+// (see frameStarted and frameDone), in an order that lets frames() never go back.
 struct AnimationProgress {
-    std::atomic<qint64> framesDone{0}; // frames rendered or left as they were
-    std::atomic<int> columnsDone{0};   // of the frame under way, out of `columns`
+    std::atomic<qint64> framesDone{0};    // frames rendered or left as they were
+    std::atomic<qint64> framesStarted{0}; // framesDone, or one more while a frame is under way
+    std::atomic<int> columnsDone{0};      // of the frame under way, out of `columns`
     std::atomic<int> columns{0};
-    // Frames done, counting the frame under way in part.
+    // Every frame is done and ffmpeg finishes the video.
+    std::atomic<bool> encoding{false};
+    // Frames done, counting the frame under way in part: never more than the frames started,
+    // and never less than any value read before.
     double frames() const;
+    void frameStarted(int columnsOfFrame);
+    void frameDone();
 };
 
 struct AnimationResult {
@@ -67,7 +99,7 @@ struct AnimationResult {
         Stopped, // by job.render.cancel: the files written are whole; no video is left
         Failed,  // see `why`; no video is left
     } end = Done;
-    qint64 written = 0; // frames rendered
+    qint64 written = 0; // frames rendered: their file in place (without files, in the video)
     qint64 kept = 0;    // frames left as they were (skipExisting)
     qint64 redone = 0;  // frames whose file was there but not a whole picture of the size
     QString why;

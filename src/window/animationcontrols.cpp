@@ -374,25 +374,7 @@ void AnimationControls::renderAnimation()
     m_animationAsked = true;
     m_animationWhole = settings.first == m_keyFrames.firstFrame() && settings.last == m_keyFrames.lastFrame();
 
-    AnimationJob job;
-    job.scene = m_scene;
-    job.scene.Wid = settings.width;
-    job.scene.Hey = settings.height;
-    job.path = m_keyFrames;
-    job.smooth = settings.smooth;
-    job.first = settings.first;
-    job.last = settings.last;
-    job.picture = PictureSettings{settings.supersample, settings.blur};
-    job.pattern = settings.pattern;
-    job.video = settings.video;
-    job.fps = settings.fps;
-    // As lumivex-render does, so that "frames/f-%04d.png" works in a new place.
-    if (!job.video.isEmpty())
-        QDir().mkpath(QFileInfo(job.video).absolutePath());
-    job.writeFrame = [](const QImage& picture, const QString& name, QString& why) {
-        QDir().mkpath(QFileInfo(name).absolutePath());
-        return writePicture(picture, name, why);
-    };
+    AnimationJob job = animationJob(m_scene, m_keyFrames, settings);
     struct State {
         AnimationProgress progress;
         AnimationResult result;
@@ -416,7 +398,9 @@ void AnimationControls::renderAnimation()
         // The frame under way, counted from 1.
         const double current = std::min(frames, double(state->progress.framesDone) + 1);
         QString text = tr("Frame %1 of %2").arg(current, 0, 'f', 0).arg(frames, 0, 'f', 0);
-        if (rate > 0)
+        if (state->progress.encoding)
+            text += tr(", encoding the video");
+        else if (rate > 0)
             text += tr(", %1 frames a second, %2 s left").arg(rate, 0, 'f', 2).arg((frames - done) / rate, 0, 'f', 0);
         return {text, done / frames};
     };

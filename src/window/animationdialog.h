@@ -12,20 +12,9 @@ class QLineEdit;
 class QPushButton;
 class QSpinBox;
 
-// What Animation ▸ Render Animation renders: the same settings give the same frames as
-// lumivex-render --path with -o, --frames, --smooth, --size, --supersample, --blur, --video and
-// --fps.
-struct AnimationSettings {
-    QString pattern; // picture files, "%04d" where the frame number goes; empty: none
-    qint64 first = 0, last = 0;
-    bool smooth = false;
-    int width = 1024;
-    int height = 768;
-    int supersample = 1;
-    bool blur = false;
-    QString video; // empty: none
-    int fps = kDefaultFps;
-};
+// What Animation ▸ Render Animation renders is an AnimationSettings (picture/animation.h): the
+// same settings give the same frames as lumivex-render --path with -o, --frames, --smooth,
+// --size, --supersample, --blur, --video and --fps.
 
 // What keeps `settings` from rendering `path`, as the dialog says it; empty when nothing does.
 QString animationProblem(const AnimationSettings& settings, const CameraPath& path);
