@@ -2,10 +2,15 @@
 #include <QtTest>
 
 #include <cfloat>
+#include <unistd.h>
+
+#include "window/longtask.h"
+#include "windowharness.h"
 
 #include "picture/animation.h"
 #include "picture/blur.h"
 #include "picture/picturecheck.h"
+#include "picture/picturefile.h"
 #include "picture/supersample.h"
 #include "picture/videowriter.h"
 #include "render/tracer.h"
@@ -32,6 +37,23 @@ QImage reducedByHand(const QImage& fine, int k)
     return out;
 }
 
+// The processes of this test named `name` that still run (an ended one not yet reaped does not).
+QList<qint64> runningChildren(const QByteArray& name)
+{
+    QList<qint64> found;
+    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile file("/proc/" + entry + "/stat");
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray stat = file.readAll();
+        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 1).split(' ');
+        if (fields.size() > 2 && fields[1] != "Z" && fields[1] != "X" && fields[2].toLongLong() == ::getpid() &&
+            stat.contains("(" + name + ")"))
+            found << entry.toLongLong();
+    }
+    return found;
+}
+
 Scene sized(int wid, int hey, Vector3D camera = Vector3D(0, 0, -1.5f))
 {
     Scene s = Scene::builtIn();
@@ -47,6 +69,13 @@ class TestAnimation : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        // The window's settings stay out of the user's.
+        QStandardPaths::setTestModeEnabled(true);
+        QCoreApplication::setOrganizationName("LumivexTests");
+    }
+
     // One block of k x k pixels whose red, green and blue sums fall on either side of a half.
     void blockMeansRoundHalfUp_data()
     {
@@ -263,7 +292,114 @@ private slots:
         QCOMPARE(r.kept, qint64(3));
         QCOMPARE(progress.framesDone.load(), qint64(3 + 5));
     }
+
+    // A frame counts as written once its file is in place: a stop that comes just then (and
+    // gives the video up) still counts it, so that the count is the files there.
+    void aFrameCountsOnceItsFileIsInPlace_data()
+    {
+        QTest::addColumn<bool>("video");
+        QTest::newRow("frames only") << false;
+        QTest::newRow("frames and a video") << true;
+    }
+
+    void aFrameCountsOnceItsFileIsInPlace()
+    {
+        QFETCH(bool, video);
+        if (video && VideoWriter::ffmpegProgram().isEmpty())
+            QSKIP("ffmpeg is missing: install the ffmpeg package");
+        QTemporaryDir dir;
+        AnimationJob job;
+        job.scene = sized(16, 12);
+        QVERIFY(parseCameraPath("0 0 0 -1.5\n9 1 0.5 -3\n", "keys", job.path, nullptr));
+        job.first = 0;
+        job.last = 9;
+        job.pattern = dir.filePath("f%d.ppm");
+        if (video)
+            job.video = dir.filePath("v.mp4");
+        std::atomic<bool> stop{false};
+        job.render.cancel = &stop;
+        // The stop comes the moment frame 3's file is in place.
+        job.writeFrame = [&](const QImage& picture, const QString& name, QString& why) {
+            const bool written = writePicture(picture, name, why);
+            if (name.endsWith("f3.ppm"))
+                stop = true;
+            return written;
+        };
+        const AnimationResult r = renderAnimation(job);
+        QCOMPARE(r.end, AnimationResult::Stopped);
+        const QStringList files = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+        QCOMPARE(files, (QStringList{"f0.ppm", "f1.ppm", "f2.ppm", "f3.ppm"}));
+        QCOMPARE(r.written, qint64(files.size()));
+    }
+
+    // Frames done, as the progress shows them, never go back and never pass the frames asked
+    // for: read before, during and after each frame, kept ones too.
+    void progressOnlyGoesForward()
+    {
+        QTemporaryDir dir;
+        AnimationJob job;
+        job.scene = sized(24, 16);
+        QVERIFY(parseCameraPath("0 0 0 -1.5\n4 1 0.5 -3\n", "keys", job.path, nullptr));
+        job.first = 0;
+        job.last = 4;
+        job.picture = PictureSettings{2, false};
+        job.pattern = dir.filePath("f%d.bmp");
+        job.skipExisting = true;
+        QVERIFY(render(job.scene).save(dir.filePath("f2.bmp")));
+        AnimationProgress progress;
+        QList<double> seen;
+        job.makeFrame = [&](const Scene& scene, const PictureSettings& settings, const RenderOptions& options,
+                            QImage& picture, QString* why) {
+            seen << progress.frames();
+            const PictureResult r = makePicture(scene, settings, options, picture, why);
+            seen << progress.frames();
+            return r;
+        };
+        job.frameDone = [&](qint64, const QImage&) { seen << progress.frames(); };
+        const AnimationResult r = renderAnimation(job, &progress);
+        seen << progress.frames();
+        QCOMPARE(r.end, AnimationResult::Done);
+        QCOMPARE(r.kept, qint64(1));
+        QCOMPARE(seen.size(), 4 * 3 + 1 + 1);
+        for (int k = 1; k < seen.size(); ++k)
+            QVERIFY2(seen[k - 1] <= seen[k] && seen[k] <= 5, qPrintable(QString::number(k)));
+        QCOMPARE(seen.last(), 5.0);
+        QCOMPARE(progress.encoding.load(), false);
+    }
+
+    // Closing the window stops its Render Animation as Stop does: ffmpeg ends, and neither the
+    // video nor its hidden temporary file is left.
+    void closingTheWindowStopsTheVideo()
+    {
+        if (VideoWriter::ffmpegProgram().isEmpty())
+            QSKIP("ffmpeg is missing: install the ffmpeg package");
+        QTemporaryDir dir;
+        {
+            MainWindow w;
+            findAction(w, "&Add Key Frame")->trigger();
+            findAction(w, "&Add Key Frame")->trigger();
+            animation(w)->setAsker([&](AnimationSettings& s) {
+                s.pattern = dir.filePath("f-%04d.ppm");
+                s.width = 320;
+                s.height = 240;
+                s.supersample = 4;
+                s.video = dir.filePath("v.mp4");
+                return true;
+            });
+            findAction(w, "&Render Animation...")->trigger();
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath("f-0001.ppm")), 60000);
+            QCOMPARE(runningChildren("ffmpeg").size(), 1);
+            QVERIFY(animation(w)->isRendering());
+            w.close();
+            QVERIFY(LongTask::waitForWorkers(0));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(runningChildren("ffmpeg"), QList<qint64>(), 5000);
+        const QStringList files = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+        QVERIFY(!files.isEmpty() && files.size() < 25);
+        for (const QString& f : files)
+            QVERIFY2(f.startsWith("f-") && f.endsWith(".ppm"), qPrintable(f));
+    }
 };
 
-QTEST_GUILESS_MAIN(TestAnimation)
+QTEST_MAIN(TestAnimation)
 #include "test_animation.moc"
