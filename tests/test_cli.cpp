@@ -995,6 +995,187 @@ private slots:
         QCOMPARE(left, (QStringList{"keys.txt", video}));
     }
 
+    // An option's value may come after '=' (--size=200x150), and reads as the value after a
+    // blank does: the same picture, to the byte.
+    void valuesAfterAnEqualsSignReadTheSame_data()
+    {
+        QTest::addColumn<QStringList>("spaced");
+        QTest::addColumn<QStringList>("joined");
+        QTest::newRow("size and output") << QStringList{"--size", "200x150", "-o", "DIR/OUT"}
+                                         << QStringList{"--size=200x150", "-o", "DIR/OUT"};
+        QTest::newRow("every form of output") << QStringList{"--size", "20x15", "--output", "DIR/OUT"}
+                                              << QStringList{"--size=20x15", "-o=DIR/OUT"};
+        QTest::newRow("numbers") << QStringList{"--camera", "0.5,0,-2", "--supersample", "2", "--threads", "1", "--size",
+                                                "30x20", "-o", "DIR/OUT"}
+                                 << QStringList{"--camera=0.5,0,-2", "--supersample=2", "--threads=1", "--size=30x20",
+                                                "--output=DIR/OUT"};
+        QTest::newRow("a value holding '='") << QStringList{"--size", "16x12", "-o", "DIR/a=b/OUT"}
+                                             << QStringList{"--size=16x12", "--output=DIR/a=b/OUT"};
+    }
+
+    void valuesAfterAnEqualsSignReadTheSame()
+    {
+        QFETCH(QStringList, spaced);
+        QFETCH(QStringList, joined);
+        QTemporaryDir dir;
+        // OUT: the picture's name, in DIR or a folder of it.
+        const auto named = [&](QStringList args, const QString& name) {
+            for (QString& a : args)
+                a.replace("DIR", dir.path()).replace("OUT", name);
+            return args;
+        };
+        const Result spacedRun = runCommand(named(spaced, "spaced.ppm")), joinedRun = runCommand(named(joined, "joined.ppm"));
+        QVERIFY2(spacedRun.status == 0 && spacedRun.err.isEmpty(), spacedRun.err.constData());
+        QVERIFY2(joinedRun.status == 0 && joinedRun.err.isEmpty(), joinedRun.err.constData());
+        const QString a = named(spaced, "spaced.ppm").last(), b = QString(a).replace("spaced.ppm", "joined.ppm");
+        QVERIFY2(!bytesOf(a).isEmpty(), qPrintable(a));
+        QCOMPARE(bytesOf(b), bytesOf(a));
+    }
+
+    // Options refused with their value after '=', and --skip-existing without the pictures it
+    // looks for; checked as failures() checks its rows.
+    void refusedOptionsWithEqualsSigns_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("a switch with a value") << QStringList{"--blur=yes", "-o", "OUT.png"} << 2
+                                               << "option '--blur' takes no value";
+        QTest::newRow("unknown, with a value") << QStringList{"--fast=1", "-o", "OUT.png"} << 2
+                                               << "unknown option '--fast' (see --help)";
+        QTest::newRow("empty after '='") << QStringList{"--xml=", "-o", "OUT.png"} << 2 << "needs a non-empty value";
+        QTest::newRow("threads 0 after '='") << QStringList{"--threads=0", "-o", "OUT.png"} << 2
+                                             << "--threads takes a whole number from 1 to 1024, not '0'";
+        QTest::newRow("size after '=', too wide") << QStringList{"--size=8193x2", "-o", "OUT.png"} << 2 << "--size";
+        QTest::newRow("the last option without its value") << QStringList{"-o", "OUT.png", "--threads"} << 2
+                                                           << "option '--threads' needs a value";
+        QTest::newRow("a file name alone") << QStringList{"-o", "OUT.png", "DIR/keys.txt"} << 2 << "unknown option";
+        QTest::newRow("--skip-existing without -o")
+            << QStringList{"--path", "DIR/keys.txt", "--skip-existing", "--video", "DIR/v.mp4"} << 2
+            << "--skip-existing needs -o";
+    }
+
+    void refusedOptionsWithEqualsSigns()
+    {
+        failures();
+    }
+
+    // Every signal that ends a program unless caught ends the command as Ctrl+C does, while it
+    // renders the frames of a video: ffmpeg is stopped, no video or temporary file is left, the
+    // frames said to be written are the whole ones there, and it ends by that signal. SIGPIPE
+    // only without a video: with one, a pipe ffmpeg closed is its failure.
+    void everyEndingSignalStopsTheRun_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<bool>("video");
+        QTest::newRow("SIGHUP, a closed terminal") << SIGHUP << true;
+        QTest::newRow("SIGQUIT") << SIGQUIT << true;
+        QTest::newRow("SIGUSR1") << SIGUSR1 << true;
+        QTest::newRow("SIGUSR2") << SIGUSR2 << true;
+        QTest::newRow("SIGALRM") << SIGALRM << true;
+        QTest::newRow("SIGTERM") << SIGTERM << true;
+        QTest::newRow("SIGPIPE from another process") << SIGPIPE << false;
+    }
+
+    void everyEndingSignalStopsTheRun()
+    {
+        QFETCH(int, signal);
+        QFETCH(bool, video);
+        if (video && QStandardPaths::findExecutable("ffmpeg").isEmpty())
+            QSKIP("ffmpeg is missing: install the ffmpeg package");
+        QTemporaryDir dir;
+        const QString keys = writeText(dir, "keys.txt", "0 0 0 -1.5\n1000 1 0.5 -3\n");
+        QStringList args = {"--path", keys, "--size", "160x120", "--threads", "1", "-o", dir.filePath("f%d.bmp"), "--quiet"};
+        if (video)
+            args << "--video" << dir.filePath("v.mp4");
+        QProcess p;
+        p.setChildProcessModifier([] {
+            // As a shell starts it: SIGPIPE as it is by default (this test ignores it), and no
+            // core file for SIGQUIT.
+            ::signal(SIGPIPE, SIG_DFL);
+            const rlimit none{0, 0};
+            setrlimit(RLIMIT_CORE, &none);
+        });
+        p.start(QStringLiteral(LUMIVEX_RENDER), args);
+        QVERIFY(p.waitForStarted());
+        const qint64 pid = p.processId();
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath("f2.bmp")), 60000);
+        const QList<qint64> ffmpeg = childrenOf(pid);
+        QCOMPARE(ffmpeg.size(), video ? 1 : 0);
+        ::kill(pid_t(pid), signal);
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(p.exitCode(), signal);
+        const QByteArray err = p.readAllStandardError();
+        const QRegularExpressionMatch said =
+            QRegularExpression(QStringLiteral("^lumivex-render: interrupted: (\\d+) frames written, every one whole%1\n$")
+                                   .arg(video ? "; no video" : ""))
+                .match(QString::fromUtf8(err));
+        QVERIFY2(said.hasMatch(), err.constData());
+        if (video)
+            QTRY_VERIFY_WITH_TIMEOUT(!running(ffmpeg[0]), 5000);
+        const QStringList frames = filesIn(dir, "f*.bmp");
+        QCOMPARE(filesIn(dir, "*").size(), frames.size() + 1); // and keys.txt: no video, no temporary file
+        QCOMPARE(frames.size(), said.captured(1).toInt());
+        for (const QString& f : frames)
+            QCOMPARE(QImage(dir.filePath(f)).size(), QSize(160, 120));
+    }
+
+    // A signal ignored when the command starts (under nohup, a hangup) stays ignored.
+    void ignoredHangupIsLeftIgnored()
+    {
+        QTemporaryDir dir;
+        const QString keys = writeText(dir, "keys.txt", "0 0 0 -1.5\n11 1 0.5 -3\n");
+        QProcess p;
+        p.setChildProcessModifier([] { ::signal(SIGHUP, SIG_IGN); });
+        p.start(QStringLiteral(LUMIVEX_RENDER),
+                {"--path", keys, "--size", "160x120", "--threads", "1", "-o", dir.filePath("f%d.bmp"), "--quiet"});
+        QVERIFY(p.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath("f0.bmp")), 60000);
+        ::kill(pid_t(p.processId()), SIGHUP);
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        QCOMPARE(filesIn(dir, "f*.bmp").size(), 12);
+    }
+
+    // A second signal while the first is being honoured ends the command at once, by that
+    // signal. Both come while the command is held stopped, so that neither finds the work
+    // already ended; which of the two its threads take first is not known.
+    void aSecondSignalEndsAtOnce_data()
+    {
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("second");
+        QTest::newRow("Ctrl+C, then a termination request") << SIGINT << SIGTERM;
+        QTest::newRow("a hangup, then Ctrl+C") << SIGHUP << SIGINT;
+    }
+
+    void aSecondSignalEndsAtOnce()
+    {
+        QFETCH(int, first);
+        QFETCH(int, second);
+        QTemporaryDir dir;
+        const QString out = dir.filePath("out.png");
+        QProcess p;
+        p.start(QStringLiteral(LUMIVEX_RENDER), {"--xml", smallScene(dir, 6144, 4608), "--threads", "1", "-o", out});
+        QVERIFY(p.waitForStarted());
+        const pid_t pid = pid_t(p.processId());
+        QElapsedTimer clock;
+        clock.start();
+        while (cpuSeconds(pid) < 0.4 && clock.elapsed() < 20000)
+            QThread::msleep(20);
+        ::kill(pid, SIGSTOP);
+        ::kill(pid, first);
+        ::kill(pid, second);
+        ::kill(pid, SIGCONT);
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitStatus(), QProcess::CrashExit);
+        QVERIFY2(p.exitCode() == first || p.exitCode() == second, qPrintable(QString::number(p.exitCode())));
+        // At once: not after stopping the work in order, which says what it left.
+        QCOMPARE(p.readAllStandardError(), QByteArray("lumivex-render: interrupted\n"));
+        QCOMPARE(filesIn(dir, "*").size(), 1);
+    }
+
     void helpAndVersion()
     {
         const Result help = runCommand({"--help"});
