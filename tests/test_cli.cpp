@@ -1176,6 +1176,61 @@ private slots:
         QCOMPARE(filesIn(dir, "*").size(), 1);
     }
 
+    // Frames that --skip-existing finds damaged are rendered again, and the one line that says
+    // so is all that standard error shows: not the image library's own complaints.
+    void damagedFramesAreRedoneWithOneLine_data()
+    {
+        QTest::addColumn<QString>("suffix");
+        QTest::addColumn<QByteArray>("mark"); // the damage goes just after it
+        QTest::newRow("PNG, a byte of its pixels") << "png" << QByteArray("IDAT");
+        QTest::newRow("PNG, its width") << "png" << QByteArray("IHDR");
+        QTest::newRow("JPEG, a byte of its pixels") << "jpg" << QByteArray("\xff\xda");
+    }
+
+    void damagedFramesAreRedoneWithOneLine()
+    {
+        QFETCH(QString, suffix);
+        QFETCH(QByteArray, mark);
+        QTemporaryDir dir;
+        const QString keys = writeText(dir, "keys.txt", "0 0 0 -1.5\n2 0.5 0 -2\n");
+        const QStringList args = {"--xml", smallScene(dir), "--path", keys, "-o", dir.filePath("f%d." + suffix)};
+        QCOMPARE(runCommand(args).status, 0);
+        const QString damaged = dir.filePath("f1." + suffix);
+        const QByteArray whole = bytesOf(damaged);
+        QByteArray bytes = whole;
+        const qsizetype at = bytes.indexOf(mark) + mark.size() + 2;
+        QVERIFY(at > mark.size() + 1 && at < bytes.size() - 20);
+        bytes[at] = char(bytes[at] ^ 0x5a);
+        writeText(dir, QFileInfo(damaged).fileName(), bytes);
+        const Result r = runCommand(QStringList(args) << "--skip-existing");
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.err, QByteArray("lumivex-render: 1 frame was there but not a whole picture of 48 x 36; rendered again\n"));
+        QCOMPARE(bytesOf(damaged), whole);
+    }
+
+    // Threads that cannot start for want of memory leave the picture as it is, and Qt's lines
+    // about them do not reach standard error.
+    void threadsThatCannotStartSayNothing()
+    {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("the address sanitizer reserves more address space than the limit allows");
+#endif
+        QTemporaryDir dir;
+        const QString out = dir.filePath("out.ppm");
+        QProcess p;
+        p.setChildProcessModifier([] {
+            const rlimit lim{rlim_t(400) << 20, rlim_t(400) << 20};
+            setrlimit(RLIMIT_AS, &lim);
+        });
+        // The whole picture: enough pieces of work for many threads.
+        p.start(QStringLiteral(LUMIVEX_RENDER), {"--threads", "1024", "-o", out});
+        QVERIFY(p.waitForFinished(120000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        const QByteArray err = p.readAllStandardError();
+        QVERIFY2(p.exitCode() == 0 && err.isEmpty(), err.left(300).constData());
+        QCOMPARE(readPpm(out), rgb(render(Scene::builtIn())));
+    }
+
     void helpAndVersion()
     {
         const Result help = runCommand({"--help"});
