@@ -157,6 +157,55 @@ void fakeFfmpeg(const QTemporaryDir& bin, const QByteArray& body)
     QFile::setPermissions(writeText(bin, "ffmpeg", "#!/bin/sh\n" + body + "\n"), QFile::ExeOwner | QFile::ReadOwner);
 }
 
+// Runs the command with its standard error on a terminal of its own (as progress shows only
+// there); returns what it wrote there in `err`. `searchPath`, when given, goes first on PATH.
+Result runOnTerminal(const QStringList& args, const QString& searchPath = QString())
+{
+    Result r;
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+        return r;
+    const QByteArray terminal = ::ptsname(master);
+    ::fcntl(master, F_SETFL, O_NONBLOCK);
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (!searchPath.isEmpty())
+        env.insert("PATH", searchPath + ":" + env.value("PATH"));
+    p.setProcessEnvironment(env);
+    p.setChildProcessModifier([&terminal] {
+        const int fd = ::open(terminal.constData(), O_RDWR | O_NOCTTY);
+        ::dup2(fd, STDERR_FILENO);
+    });
+    p.start(QStringLiteral(LUMIVEX_RENDER), args);
+    const auto drain = [&] {
+        char buf[4096];
+        for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;)
+            r.err.append(buf, n);
+    };
+    QElapsedTimer clock;
+    clock.start();
+    while (!p.waitForFinished(50) && clock.elapsed() < 120000)
+        drain();
+    drain();
+    ::close(master);
+    if (p.exitStatus() == QProcess::NormalExit && p.state() == QProcess::NotRunning)
+        r.status = p.exitCode();
+    return r;
+}
+
+// The progress lines in what a terminal was sent: each starts by clearing the line. The
+// command's own messages, after the last clearing, are not among them.
+QStringList progressLines(const QByteArray& err)
+{
+    QStringList lines;
+    for (const QByteArray& part : err.split('\r')) {
+        const QString line = QString::fromUtf8(part.mid(3)).trimmed();
+        if (part.startsWith("\033[K") && !line.isEmpty() && !line.startsWith("lumivex-render: "))
+            lines << line;
+    }
+    return lines;
+}
+
 } // namespace
 
 class TestCli : public QObject {
@@ -1229,6 +1278,44 @@ private slots:
         const QByteArray err = p.readAllStandardError();
         QVERIFY2(p.exitCode() == 0 && err.isEmpty(), err.left(300).constData());
         QCOMPARE(readPpm(out), rgb(render(Scene::builtIn())));
+    }
+
+    // --repeat shows its progress over all its renders: it never goes back.
+    void repeatProgressOnlyGoesForward()
+    {
+        QTemporaryDir dir;
+        const Result r = runOnTerminal({"--xml", smallScene(dir, 640, 480), "--supersample", "2", "--threads", "1",
+                                        "--repeat", "6", "-o", dir.filePath("out.ppm")});
+        QCOMPARE(r.status, 0);
+        const QStringList lines = progressLines(r.err);
+        QVERIFY2(lines.size() >= 3, r.err.constData());
+        int was = 0;
+        for (const QString& line : lines) {
+            const QRegularExpressionMatch m = QRegularExpression("^ *(\\d+)%$").match(line);
+            QVERIFY2(m.hasMatch(), qPrintable(line));
+            QVERIFY2(m.captured(1).toInt() >= was && m.captured(1).toInt() <= 100, qPrintable(lines.join(" | ")));
+            was = m.captured(1).toInt();
+        }
+    }
+
+    // With a video, the frame count stops at the last frame, and while ffmpeg finishes the line
+    // says so.
+    void videoProgressStopsAtTheLastFrame()
+    {
+        QTemporaryDir dir, bin;
+        // An ffmpeg that takes a while to finish, and then fails: what the line says meanwhile
+        // is what counts here.
+        fakeFfmpeg(bin, "/bin/cat >\"$0.in\"; sleep 2; exit 1");
+        const QString keys = writeText(dir, "keys.txt", "0 0 0 -1.5\n2 1 0.5 -3\n");
+        const Result r = runOnTerminal({"--path", keys, "--size", "64x48", "--video", dir.filePath("v.mp4")}, bin.path());
+        QCOMPARE(r.status, 1);
+        const QStringList lines = progressLines(r.err);
+        QVERIFY2(!lines.isEmpty() && lines.last() == "frame 3 of 3, encoding the video", r.err.constData());
+        for (const QString& line : lines)
+            QVERIFY2(QRegularExpression("^frame [123] of 3, (encoding the video|[0-9.]+ frames/s, \\d+ s left)$")
+                         .match(line)
+                         .hasMatch(),
+                     qPrintable(line));
     }
 
     void helpAndVersion()
