@@ -1170,6 +1170,27 @@ private slots:
             QCOMPARE(QImage(dir.filePath(f)).size(), QSize(160, 120));
     }
 
+    // A picture into a pipe whose reader has gone (`-o - | head -c 10`) ends the command by
+    // SIGPIPE, quietly, as programs end in a pipeline: that signal is no request to stop.
+    void closedPipeEndsItQuietly()
+    {
+        int ends[2];
+        QVERIFY(::pipe(ends) == 0);
+        ::close(ends[0]); // the reader has gone
+        QProcess p;
+        p.setChildProcessModifier([&ends] {
+            ::signal(SIGPIPE, SIG_DFL);
+            ::dup2(ends[1], STDOUT_FILENO);
+        });
+        p.start(QStringLiteral(LUMIVEX_RENDER), {"--size", "64x48", "-o", "-"});
+        QVERIFY(p.waitForStarted());
+        ::close(ends[1]);
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(p.exitCode(), SIGPIPE);
+        QCOMPARE(p.readAllStandardError(), QByteArray());
+    }
+
     // A signal ignored when the command starts (under nohup, a hangup) stays ignored.
     void ignoredHangupIsLeftIgnored()
     {
