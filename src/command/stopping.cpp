@@ -1,8 +1,8 @@
 #include "command/stopping.h"
 
 #include <csignal>
-#include <pthread.h>
 #include <cstdio>
+#include <pthread.h>
 #include <unistd.h>
 
 #include "command/report.h"
