@@ -39,12 +39,16 @@ esac
 # sets `show` to the line to print, or to nothing. After 10 s with nothing shown it says that the
 # work goes on, and since when, so that no step is silent for long.
 relay() {
-  local filter=$1 line got last="" since=$SECONDS show=""
+  local filter=$1 line got last="" since=$SECONDS said=$SECONDS wait show=""
   while true; do
+    # Lines the filter passes over count as nothing shown.
+    wait=$((10 - (SECONDS - said)))
+    ((wait >= 1)) || wait=1
     got=0
-    IFS= read -r -t 10 line || got=$?
+    IFS= read -r -t "$wait" line || got=$?
     if ((got > 128)); then
       echo "  ... still working${last:+ (last step: $last)}, $((SECONDS - since)) s" >&2
+      said=$SECONDS
       continue
     fi
     ((got == 0)) || [ -n "$line" ] || break
@@ -54,6 +58,7 @@ relay() {
       last=${show#"${show%%[! ]*}"}
       [[ ! $last =~ ^\[\ *[0-9]+%\]\ (.*)$ ]] || last=${BASH_REMATCH[1]}
       since=$SECONDS
+      said=$SECONDS
     fi
     ((got == 0)) || break
   done
