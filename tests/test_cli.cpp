@@ -521,6 +521,52 @@ private slots:
         QVERIFY(::stat(QFile::encodeName(settings).constData(), &st) == 0 && S_ISFIFO(st.st_mode));
     }
 
+    // Qt's warnings while the window starts (here QStandardPaths' about an unset
+    // XDG_RUNTIME_DIR, as under xvfb-run) stay out of the terminal; asked for, they show.
+    void startUpWarningsStayQuiet_data()
+    {
+        QTest::addColumn<QString>("rules");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("by default") << QString() << false;
+        QTest::newRow("QT_LOGGING_RULES set") << QStringLiteral("qt.qpa.*=false") << true;
+    }
+    void startUpWarningsStayQuiet()
+    {
+        QFETCH(QString, rules);
+        QFETCH(bool, shown);
+        QTemporaryDir dir;
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("XDG_RUNTIME_DIR");
+        env.remove("QT_LOGGING_RULES");
+        env.remove("QT_DEBUG_PLUGINS");
+        if (!rules.isEmpty())
+            env.insert("QT_LOGGING_RULES", rules);
+        env.insert("HOME", dir.path());
+        env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        p.setProcessEnvironment(env);
+        // The missing file is reported once the window is made, after the start's messages.
+        const QString missing = dir.filePath("missing.xml");
+        p.setReadChannel(QProcess::StandardError);
+        p.start(QStringLiteral(LUMIVEX_PROGRAM), {missing});
+        QVERIFY(p.waitForStarted());
+        QByteArray err;
+        QElapsedTimer clock;
+        clock.start();
+        while (!err.contains(missing.toLocal8Bit()) && clock.elapsed() < 10000 && p.state() == QProcess::Running) {
+            p.waitForReadyRead(100);
+            err += p.readAllStandardError();
+        }
+        p.kill();
+        p.waitForFinished();
+        const QByteArray before = err.left(err.indexOf("lumivex: "));
+        QVERIFY2(err.contains(missing.toLocal8Bit()), err.constData());
+        QVERIFY2(before.contains("XDG_RUNTIME_DIR") == shown, err.constData());
+        if (!shown)
+            QVERIFY2(before.isEmpty(), err.constData());
+    }
+
     // Qt's own lines about the display it could not reach are not shown beside the window's.
     void unreachableDisplayIsOneLine()
     {

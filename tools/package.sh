@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Builds the Debian package of both programs, their desktop entry and icon, and prints its path
-# as the last line. Installs what packaging needs (file, dpkg-dev) first. The package names the
-# Qt libraries it was linked with, as dpkg-shlibdeps finds them, so a package without them is
-# never made: it would install and then fail to start.
+# Builds the Debian package of both programs, with their manual pages, desktop entry, icon and
+# AppStream metadata, and prints its path as the last line. The package's programs are built in
+# build/deb with Debian's hardening flags (tools/prepare.sh package, which installs file,
+# dpkg-dev and help2man first) and stripped; the package goes into build/. It names the Qt
+# libraries it was linked with, as dpkg-shlibdeps finds them, so a package without them is never
+# made: it would install and then fail to start. CI checks it with lintian (tools/ci-package.sh).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${LUMIVEX_BUILD_DIR:-$root/build}
-"$root/tools/prepare.sh" package
+pkgbuild=$build/deb
+LUMIVEX_BUILD_DIR=$pkgbuild "$root/tools/prepare.sh" package
 
 if ! command -v dpkg-shlibdeps >/dev/null 2>&1; then
   echo "package: dpkg-shlibdeps is missing (package dpkg-dev): without it the package would not name the Qt libraries it needs" >&2
@@ -16,17 +19,19 @@ fi
 echo "Packaging" >&2
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
-if ! (cd "$build" && cpack -G DEB) >"$log" 2>&1; then
+if ! (cd "$pkgbuild" && cpack -G DEB) >"$log" 2>&1; then
   cat "$log" >&2
   echo "package: cpack failed" >&2
   exit 1
 fi
-deb=$(sed -nE 's/^CPack: - package: (.*\.deb) generated\.$/\1/p' "$log" | tail -n 1)
-if [ -z "$deb" ] || [ ! -f "$deb" ]; then
+made=$(sed -nE 's/^CPack: - package: (.*\.deb) generated\.$/\1/p' "$log" | tail -n 1)
+if [ -z "$made" ] || [ ! -f "$made" ]; then
   cat "$log" >&2
   echo "package: cpack made no .deb" >&2
   exit 1
 fi
+deb=$build/$(basename "$made")
+mv -f "$made" "$deb"
 depends=$(dpkg-deb -f "$deb" Depends)
 for needed in libqt6widgets6 libqt6gui6 libqt6core6 qt6-qpa-plugins; do
   if ! grep -qE "(^|[ ,])$needed([ ,(]|$)" <<<"$depends"; then

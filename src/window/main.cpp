@@ -22,7 +22,9 @@ std::vector<HeldMessage> g_held;
 
 // While the application object starts, a display that cannot be reached ends Qt with a fatal
 // message and an abort; it becomes one line and status 1. Qt's other messages are held back
-// until the start is known to have worked: a failed start says only that one line.
+// until the start is known to have worked: a failed start says only that one line, and a
+// start that worked says only what went wrong (its warnings, such as QStandardPaths' about
+// an unset XDG_RUNTIME_DIR under xvfb-run, tell the user nothing to do).
 void startUpHandler(QtMsgType type, const QMessageLogContext& context, const QString& text)
 {
     if (type != QtFatalMsg) {
@@ -36,10 +38,15 @@ void startUpHandler(QtMsgType type, const QMessageLogContext& context, const QSt
     std::_Exit(1);
 }
 
-// Hands the messages held back during the start to Qt's own handler, as they would have gone.
+// Hands the critical messages held back during the start to Qt's own handler, as they would
+// have gone; the others too when Qt's logging was asked for (QT_LOGGING_RULES, QT_DEBUG_PLUGINS).
 void replayHeldMessages()
 {
+    const bool everything = !qEnvironmentVariableIsEmpty("QT_LOGGING_RULES") ||
+                            !qEnvironmentVariableIsEmpty("QT_DEBUG_PLUGINS");
     for (const HeldMessage& m : g_held) {
+        if (m.type != QtCriticalMsg && !everything)
+            continue;
         const QMessageLogContext context(m.file.isNull() ? nullptr : m.file.constData(), m.line,
                                          m.function.isNull() ? nullptr : m.function.constData(),
                                          m.category.isNull() ? nullptr : m.category.constData());
@@ -87,7 +94,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         std::fprintf(stderr, "lumivex: no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set); "
-                             "xvfb-run lumivex runs it on a virtual one\n");
+                             "xvfb-run lumivex runs it on a virtual one (package xvfb)\n");
         return 1;
     }
 #endif
