@@ -567,6 +567,44 @@ private slots:
             QVERIFY2(before.isEmpty(), err.constData());
     }
 
+    // A termination request, hangup or Ctrl+C ends the window in order (its work stopped, its
+    // unfinished files removed as it is destroyed) and then by that signal, as the shell expects.
+    void windowEndsBySignal_data()
+    {
+        QTest::addColumn<int>("sig");
+        QTest::newRow("TERM") << int(SIGTERM);
+        QTest::newRow("HUP") << int(SIGHUP);
+        QTest::newRow("INT") << int(SIGINT);
+    }
+    void windowEndsBySignal()
+    {
+        QFETCH(int, sig);
+        QTemporaryDir dir;
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", dir.path());
+        env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(LUMIVEX_PROGRAM), QStringList());
+        QVERIFY(p.waitForStarted());
+        // Sent once the program catches it, so that the test does not pass by the default action.
+        const auto catches = [&] {
+            QFile status(QStringLiteral("/proc/%1/status").arg(p.processId()));
+            if (!status.open(QIODevice::ReadOnly))
+                return false;
+            for (const QByteArray& line : status.readAll().split('\n'))
+                if (line.startsWith("SigCgt:"))
+                    return ((line.mid(7).trimmed().toULongLong(nullptr, 16) >> (sig - 1)) & 1) != 0;
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(catches(), 20000);
+        QCOMPARE(::kill(pid_t(p.processId()), sig), 0);
+        QVERIFY(p.waitForFinished(20000));
+        QCOMPARE(p.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(p.exitCode(), sig);
+    }
+
     // Qt's own lines about the display it could not reach are not shown beside the window's.
     void unreachableDisplayIsOneLine()
     {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "window/endingsignals.h"
 #include "window/mainwindow.h"
 
 namespace {
@@ -113,6 +114,14 @@ int main(int argc, char** argv)
         if (!why.isEmpty())
             std::fprintf(stderr, "lumivex: %s\n", qPrintable(why));
     }
+    // A termination request or hangup ends the event loop without asking anything (there may
+    // be nobody to answer); the window then stops its work and removes unfinished files as it
+    // is destroyed, and the program ends by that signal.
+    EndingSignals endingSignals;
+    QObject::connect(&endingSignals, &EndingSignals::caught, &app, [] { QCoreApplication::exit(1); });
     mainWin->show();
-    return app.exec();
+    const int status = app.exec();
+    mainWin.reset();
+    EndingSignals::endBySignalIfCaught();
+    return status;
 }
