@@ -6,7 +6,7 @@
 #   package   run, plus the packaging tools (file, dpkg-dev)
 #   test      run, plus the end-to-end window test's X server, xdotool and ImageMagick, and ffmpeg for
 #             the video tests; builds everything: programs, tests and benchmarks
-#   ci        test, plus clang for the fuzzers, the packaging tools, an ARM cross compiler, GNU
+#   ci        test, plus clang for the fuzzers, the packaging tools, QEMU for the ARM check, GNU
 #             parallel, Slurm and debootstrap for the checks of the README and the package
 # Safe to call again: it installs only what is missing and rebuilds only what changed. Every
 # stage prints its progress; the tools' whole output shows only when a step fails.
@@ -22,7 +22,7 @@ case "$stage" in
   headless) packages+=(xvfb xauth) ;;
   package) packages+=(file dpkg-dev) ;;
   test) packages+=("${x_tools[@]}" ffmpeg); target=() ;;
-  ci) packages+=("${x_tools[@]}" ffmpeg clang-14 libclang-rt-14-dev dpkg-dev file g++-aarch64-linux-gnu
+  ci) packages+=("${x_tools[@]}" ffmpeg clang-14 libclang-rt-14-dev dpkg-dev file qemu-user
                  parallel slurmctld slurmd slurm-client munge debootstrap)
       target=() ;;
   *) echo "prepare: unknown stage '$stage' (run, headless, package, test or ci)" >&2; exit 2 ;;
