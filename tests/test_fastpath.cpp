@@ -658,25 +658,29 @@ private slots:
         QTest::addColumn<bool>("avx2");
         QTest::addColumn<bool>("avx512f");
         QTest::addColumn<bool>("avx512vl");
+        QTest::addColumn<bool>("neon");
         QTest::addColumn<int>("asked"); // RenderOptions::lanes
         QTest::addColumn<int>("width");
         const int P = kPortableLanes;
-        QTest::newRow("AVX-512 F and VL") << true << true << true << 0 << 8;
-        QTest::newRow("AVX-512, 8 asked") << true << true << true << 8 << 8;
-        QTest::newRow("AVX-512, 4 asked") << true << true << true << 4 << 4;
-        QTest::newRow("AVX-512, none asked") << true << true << true << 1 << 0;
-        QTest::newRow("AVX-512, portable asked") << true << true << true << P << P;
-        QTest::newRow("AVX-512 F without VL") << true << true << false << 0 << 4;
-        QTest::newRow("AVX-512 VL without F") << true << false << true << 0 << 4;
-        QTest::newRow("AVX-512 without AVX2") << false << true << true << 0 << 0;
-        QTest::newRow("AVX2") << true << false << false << 0 << 4;
-        QTest::newRow("AVX2, 8 asked") << true << false << false << 8 << 4;
-        QTest::newRow("AVX2, 4 asked") << true << false << false << 4 << 4;
-        QTest::newRow("AVX2, none asked") << true << false << false << 1 << 0;
-        QTest::newRow("no vector unit") << false << false << false << 0 << 0;
-        QTest::newRow("no vector unit, 4 asked") << false << false << false << 4 << 0;
-        QTest::newRow("no vector unit, 8 asked") << false << false << false << 8 << 0;
-        QTest::newRow("no vector unit, portable asked") << false << false << false << P << P;
+        QTest::newRow("AVX-512 F and VL") << true << true << true << false << 0 << 8;
+        QTest::newRow("AVX-512, 8 asked") << true << true << true << false << 8 << 8;
+        QTest::newRow("AVX-512, 4 asked") << true << true << true << false << 4 << 4;
+        QTest::newRow("AVX-512, none asked") << true << true << true << false << 1 << 0;
+        QTest::newRow("AVX-512, portable asked") << true << true << true << false << P << P;
+        QTest::newRow("AVX-512 F without VL") << true << true << false << false << 0 << 4;
+        QTest::newRow("AVX-512 VL without F") << true << false << true << false << 0 << 4;
+        QTest::newRow("AVX-512 without AVX2") << false << true << true << false << 0 << 0;
+        QTest::newRow("AVX2") << true << false << false << false << 0 << 4;
+        QTest::newRow("AVX2, 8 asked") << true << false << false << false << 8 << 4;
+        QTest::newRow("AVX2, 4 asked") << true << false << false << false << 4 << 4;
+        QTest::newRow("AVX2, none asked") << true << false << false << false << 1 << 0;
+        QTest::newRow("no vector unit") << false << false << false << false << 0 << 0;
+        QTest::newRow("no vector unit, 4 asked") << false << false << false << false << 4 << 0;
+        QTest::newRow("no vector unit, 8 asked") << false << false << false << false << 8 << 0;
+        QTest::newRow("no vector unit, portable asked") << false << false << false << false << P << P;
+        QTest::newRow("NEON") << false << false << false << true << 0 << P;
+        QTest::newRow("NEON, 4 asked") << false << false << false << true << 4 << P;
+        QTest::newRow("NEON, none asked") << false << false << false << true << 1 << 0;
     }
 
     void dispatchFollowsTheCpu()
@@ -684,12 +688,14 @@ private slots:
         QFETCH(bool, avx2);
         QFETCH(bool, avx512f);
         QFETCH(bool, avx512vl);
+        QFETCH(bool, neon);
         QFETCH(int, asked);
         QFETCH(int, width);
         CpuFeatures cpu;
         cpu.avx2 = avx2;
         cpu.avx512f = avx512f;
         cpu.avx512vl = avx512vl;
+        cpu.neon = neon;
         QCOMPARE(laneWidthChosen(asked, laneWidthFor(cpu)), width);
         // And that width runs the kernel made for it (where the x86 kernels are built).
 #if defined(__x86_64__)
@@ -719,10 +725,16 @@ private slots:
         QCOMPARE(cpu.avx512f, f);
         QCOMPARE(cpu.avx512vl, vl);
         QCOMPARE(laneWidthAvailable(), avx2 && f && vl ? 8 : (avx2 ? 4 : 0));
+        QVERIFY(!cpu.neon);
 #else
         const CpuFeatures cpu = cpuFeatures();
         QVERIFY(!cpu.avx2 && !cpu.avx512f && !cpu.avx512vl);
+#if defined(__aarch64__)
+        QVERIFY(cpu.neon);
+        QCOMPARE(laneWidthAvailable(), kPortableLanes);
+#else
         QCOMPARE(laneWidthAvailable(), 0);
+#endif
 #endif
     }
 

@@ -14,18 +14,21 @@ struct LanePoints {
     bool on[kLanes][5];
 };
 
-// What the lane kernels need of an x86 CPU (all false elsewhere).
+// What the lane kernels need of a CPU: the x86 vector extensions, or ARM's Advanced SIMD
+// (NEON, which every 64-bit ARM CPU has).
 struct CpuFeatures {
     bool avx2 = false;
     bool avx512f = false;
     bool avx512vl = false;
+    bool neon = false;
 };
 
 // This CPU's features, as the program sees them at run time.
 CpuFeatures cpuFeatures();
 
-// The widest packet a CPU with `cpu` runs: 8 lanes (AVX-512 F and VL, with AVX2), 4 (AVX2) or
-// 0 (no vector path: use CullingField).
+// The widest packet a CPU with `cpu` runs: 8 lanes (AVX-512 F and VL, with AVX2), 4 (AVX2),
+// kPortableLanes (NEON, where the portable kernel compiles to its vector instructions) or 0 (no
+// vector path: use CullingField).
 int laneWidthFor(const CpuFeatures& cpu);
 
 // laneWidthFor this CPU.
