@@ -9,7 +9,7 @@
 #             build/deb)
 #   test      run, plus the end-to-end window test's X server, xdotool and ImageMagick, and ffmpeg for
 #             the video tests; builds everything: programs, tests and benchmarks
-#   ci        test, plus clang for the fuzzers, the packaging tools, an ARM cross compiler, GNU
+#   ci        test, plus clang for the fuzzers, the packaging tools, QEMU for the ARM check, GNU
 #             parallel, Slurm and debootstrap for the checks of the README, and lintian,
 #             AppStream's validator and man for the checks of the package
 # Safe to call again: it installs only what is missing and rebuilds only what changed. Every
@@ -27,7 +27,7 @@ case "$stage" in
   headless) packages+=(xvfb xauth) ;;
   package) packages+=(file dpkg-dev) ;;
   test) packages+=("${x_tools[@]}" ffmpeg); target=() ;;
-  ci) packages+=("${x_tools[@]}" ffmpeg clang-14 libclang-rt-14-dev dpkg-dev file g++-aarch64-linux-gnu
+  ci) packages+=("${x_tools[@]}" ffmpeg clang-14 libclang-rt-14-dev dpkg-dev file qemu-user
                  parallel slurmctld slurmd slurm-client munge debootstrap)
       target=() ;;
   *) echo "prepare: unknown stage '$stage' (run, headless, package, test or ci)" >&2; exit 2 ;;

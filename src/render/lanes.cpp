@@ -1,4 +1,5 @@
 #include "render/lanes.h"
+#include "render/lanes_testing.h"
 
 #include <algorithm>
 #include <cmath>
@@ -230,36 +231,94 @@ inline int __attribute__((vector_size(32))) spread(int __attribute__((vector_siz
 
 #endif // LUMIVEX_LANES
 
+// The kernels by packet width. Each entry takes its width from its own namespace, so that a
+// width can only run the kernel built for it.
+struct Kernel {
+    int width;
+    void (*candidates)(const Scene&, const LanePoints&, float[5][kLanes]);
+    void (*clearance)(const ClearanceTest&, const LanePoints&, const float[3][kLanes], Clearance[kLanes], bool,
+                      unsigned);
+    long long (*strip)(const LaneStrip&);
+};
+#define LUMIVEX_KERNEL(ns, width) Kernel{width, ns::candidates, ns::clearance, ns::strip}
+const Kernel kPortableKernel = LUMIVEX_KERNEL(portable, kPortableLanes);
+#ifdef LUMIVEX_LANES
+const Kernel kAvx2Kernel = LUMIVEX_KERNEL(avx2, avx2::W);
+const Kernel kAvx512Kernel = LUMIVEX_KERNEL(avx512, avx512::W);
+#endif
+#undef LUMIVEX_KERNEL
+
+// The kernel that `width` runs: the portable one for kPortableLanes and for widths not built
+// here, null for the scalar measurements (0) where the caller has them.
+const Kernel* kernelFor(int width)
+{
+#ifdef LUMIVEX_LANES
+    if (width == 8)
+        return &kAvx512Kernel;
+    if (width == 4)
+        return &kAvx2Kernel;
+#endif
+    return width == 0 ? nullptr : &kPortableKernel;
+}
+
 } // namespace
+
+CpuFeatures cpuFeatures()
+{
+    CpuFeatures cpu;
+#ifdef LUMIVEX_LANES
+    cpu.avx2 = __builtin_cpu_supports("avx2");
+    cpu.avx512f = __builtin_cpu_supports("avx512f");
+    cpu.avx512vl = __builtin_cpu_supports("avx512vl");
+#endif
+#if defined(__aarch64__) && defined(__ARM_NEON)
+    cpu.neon = true;
+#endif
+    return cpu;
+}
+
+int laneWidthFor(const CpuFeatures& cpu)
+{
+    // The 8-lane kernel works in 256-bit registers with AVX-512's masks (VL) and AVX2's
+    // permutes, so it needs all three.
+    if (cpu.avx2 && cpu.avx512f && cpu.avx512vl)
+        return 8;
+    if (cpu.avx2)
+        return 4;
+    // The portable kernel in 128-bit vectors: 1.7 times the scalar path's speed where x86 builds
+    // it for SSE2 alone, which NEON matches in width and instructions.
+    return cpu.neon ? kPortableLanes : 0;
+}
 
 int laneWidthAvailable()
 {
-#ifdef LUMIVEX_LANES
-    static const int width = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl")
-                                 ? 8
-                                 : (__builtin_cpu_supports("avx2") ? 4 : 0);
+    static const int width = laneWidthFor(cpuFeatures());
     return width;
-#else
-    return 0;
-#endif
+}
+
+int laneWidthChosen(int requested, int widest)
+{
+    if (requested == 1)
+        return 0;
+    if (requested == kPortableLanes)
+        return kPortableLanes;
+    if (requested == 4 && widest >= 4)
+        return 4;
+    return widest;
+}
+
+int laneKernelRun(int width)
+{
+    const Kernel* kernel = kernelFor(width);
+    return kernel ? kernel->width : 0;
 }
 
 void laneField(const Scene& scene, const LanePoints& points, float len[kLanes], int numObj[kLanes], int width)
 {
     float cand[5][kLanes];
-    bool redo[2][kLanes] = {};
-    if (width == kPortableLanes) {
-        portable::candidates(scene, points, cand, redo);
-    } else
-#ifdef LUMIVEX_LANES
-    if (width == 8)
-        avx512::candidates(scene, points, cand, redo);
-    else if (width == 4)
-        avx2::candidates(scene, points, cand, redo);
-    else
-#endif
-    {
-        (void)width;
+    if (const Kernel* kernel = kernelFor(width)) {
+        kernel->candidates(scene, points, cand);
+    } else {
         for (int l = 0; l < kLanes; ++l) {
             const Vector3D p(points.x[l], points.y[l], points.z[l]);
             for (int k = 0; k < 5; ++k)
@@ -270,9 +329,6 @@ void laneField(const Scene& scene, const LanePoints& points, float len[kLanes], 
         float c[5];
         for (int k = 0; k < 5; ++k)
             c[k] = cand[k][l];
-        for (int k = 3; k < 5; ++k)
-            if (redo[k - 3][l])
-                c[k] = objectDistance(scene, k, Vector3D(points.x[l], points.y[l], points.z[l]));
         len[l] = select(c, points.on[l], &numObj[l]);
     }
 }
@@ -280,25 +336,12 @@ void laneField(const Scene& scene, const LanePoints& points, float len[kLanes], 
 void clearanceInLanes(const ClearanceTest& test, const LanePoints& points, const float dir[3][kLanes],
                       Clearance out[kLanes], int width, bool fromCamera, unsigned may)
 {
-#ifdef LUMIVEX_LANES
-    if (width == 8)
-        return avx512::clearance(test, points, dir, out, fromCamera, may);
-    if (width == 4)
-        return avx2::clearance(test, points, dir, out, fromCamera, may);
-#endif
-    (void)width;
-    portable::clearance(test, points, dir, out, fromCamera, may);
+    const Kernel* kernel = kernelFor(width);
+    (kernel ? kernel : &kPortableKernel)->clearance(test, points, dir, out, fromCamera, may);
 }
 
 long long renderStripInLanes(const LaneStrip& strip, int width)
 {
-    if (width == kPortableLanes)
-        return portable::strip(strip);
-#ifdef LUMIVEX_LANES
-    if (width == 8)
-        return avx512::strip(strip);
-    return avx2::strip(strip);
-#else
-    return portable::strip(strip);
-#endif
+    const Kernel* kernel = kernelFor(width);
+    return (kernel ? kernel : &kPortableKernel)->strip(strip);
 }

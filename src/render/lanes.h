@@ -14,19 +14,34 @@ struct LanePoints {
     bool on[kLanes][5];
 };
 
-// The widest packet this CPU runs: 8 lanes (AVX-512 with VL), 4 (AVX2) or 0 (no vector path: use
-// CullingField).
+// What the lane kernels need of a CPU: the x86 vector extensions, or ARM's Advanced SIMD
+// (NEON, which every 64-bit ARM CPU has).
+struct CpuFeatures {
+    bool avx2 = false;
+    bool avx512f = false;
+    bool avx512vl = false;
+    bool neon = false;
+};
+
+// This CPU's features, as the program sees them at run time.
+CpuFeatures cpuFeatures();
+
+// The widest packet a CPU with `cpu` runs: 8 lanes (AVX-512 F and VL, with AVX2), 4 (AVX2),
+// kPortableLanes (NEON, where the portable kernel compiles to its vector instructions) or 0 (no
+// vector path: use CullingField).
+int laneWidthFor(const CpuFeatures& cpu);
+
+// laneWidthFor this CPU.
 int laneWidthAvailable();
 
 // The `width` that chooses the portable form of the lane kernel: packets of 4 in plain vector
 // code, on any CPU. Same operations, same answers, slower.
 constexpr int kPortableLanes = -4;
 
-// For every lane, exactly countMinDist's distance and object index, in packets of `width`
-// lanes (8, 4, kPortableLanes, or 0 for the scalar measurements). The tori's eighth powers
-// are formed by plain multiplication in the vector unit; where that could round a candidate to
-// another float than the library's pow would, the lane's candidate is measured again exactly.
-void laneField(const Scene& scene, const LanePoints& points, float len[kLanes], int numObj[kLanes], int width);
+// The packet width a render asks for (RenderOptions::lanes: 0 the widest, 1 none, 4, 8 or
+// kPortableLanes) on a CPU whose widest is `widest`: what it gets, 0 for the scalar path. A
+// width the CPU lacks falls back to its widest.
+int laneWidthChosen(int requested, int widest);
 
 class ClearanceTest;
 struct Clearance;

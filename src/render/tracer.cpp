@@ -235,14 +235,7 @@ bool renderInto(const Scene& scene, QImage& target, const RenderOptions& options
     // Detach once here: the workers must not each detach a shared image.
     uchar* bits = target.bits();
     const BandTarget out{bits, target.bytesPerLine(), options.firstRow, options.firstRow + rows};
-    const int widest = laneWidthAvailable();
-    int width = widest;
-    if (options.lanes == 1)
-        width = 0;
-    else if (options.lanes == 4 && widest >= 4)
-        width = 4;
-    else if (options.lanes == kPortableLanes)
-        width = kPortableLanes;
+    const int width = laneWidthChosen(options.lanes, laneWidthAvailable());
     const CullingField field(scene);
     const ClearanceTest clearanceTest(scene);
     const ClearanceTest* clearance = options.earlyExit ? &clearanceTest : nullptr;
