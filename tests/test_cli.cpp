@@ -151,10 +151,13 @@ bool running(qint64 pid)
 }
 
 // Puts a stand-in for ffmpeg, the shell script `body`, in a folder of its own; the folder is
-// to go first on PATH.
-void fakeFfmpeg(const QTemporaryDir& bin, const QByteArray& body)
+// to go first on PATH. Beside it a stand-in for ffprobe, the script `probe`, which the
+// video's check runs when ffmpeg has ended well.
+void fakeFfmpeg(const QTemporaryDir& bin, const QByteArray& body,
+                const QByteArray& probe = "echo 'the stand-in ffprobe' >&2; exit 1")
 {
     QFile::setPermissions(writeText(bin, "ffmpeg", "#!/bin/sh\n" + body + "\n"), QFile::ExeOwner | QFile::ReadOwner);
+    QFile::setPermissions(writeText(bin, "ffprobe", "#!/bin/sh\n" + probe + "\n"), QFile::ExeOwner | QFile::ReadOwner);
 }
 
 } // namespace
@@ -982,7 +985,8 @@ private slots:
     {
         QFETCH(QString, video);
         QTemporaryDir dir, bin;
-        fakeFfmpeg(bin, "for video; do :; done; /bin/cat >\"$video\""); // the frames as they come
+        // The frames as they come; read back, three frames.
+        fakeFfmpeg(bin, "for video; do :; done; /bin/cat >\"${video#file:}\"", "echo 3");
         const QString keys = writeText(dir, "keys.txt", "0 0 0 -1.5\n2 1 0.5 -3\n");
         const Result r = runCommand({"--path", keys, "--size", "8x6", "--video", dir.filePath(video)}, 60000,
                                     bin.path() + ":" + qEnvironmentVariable("PATH"));
