@@ -159,7 +159,10 @@ public:
         for (int k = 0; k < shares; ++k)
             m_queue.push_back(job);
         m_most = std::max({m_most, shares, QThread::idealThreadCount()});
-        while (int(m_queue.size()) > m_idle && m_threads < m_most) {
+        // Shares of jobs that have closed are taken and dropped by the threads there are.
+        const int waiting = int(std::count_if(m_queue.begin(), m_queue.end(),
+                                              [](const std::shared_ptr<Job>& j) { return !j->closed; }));
+        while (waiting > m_idle && m_threads < m_most) {
             pthread_attr_t attr;
             pthread_t thread;
             if (pthread_attr_init(&attr) != 0)
