@@ -131,7 +131,7 @@ struct VideoWriter::Tool {
     void readOutput()
     {
         char buffer[1 << 16];
-        for (int k = 0; k < 16 && output >= 0; ++k) {
+        for (int k = 0; k < 64 && output >= 0; ++k) {
             const ssize_t n = ::read(output, buffer, sizeof buffer);
             if (n <= 0)
                 return;
