@@ -126,20 +126,27 @@ struct VideoWriter::Tool {
 
     bool running() const { return process.state() != QProcess::NotRunning; }
 
-    // Reads what it has said since the last look, a bounded amount at a time: a program that
-    // keeps printing only slows down.
-    void readOutput()
+    // Reads what it has said since the last look, a bounded amount at a time, and tells
+    // whether there was any: a program that keeps printing is read again at once, and only
+    // its end is kept.
+    bool readOutput()
     {
         char buffer[1 << 16];
+        bool any = false;
         for (int k = 0; k < 64 && output >= 0; ++k) {
             const ssize_t n = ::read(output, buffer, sizeof buffer);
             if (n <= 0)
-                return;
+                break;
+            any = true;
             tail.append(buffer, n);
             if (tail.size() > 2 * kTail)
                 tail.remove(0, tail.size() - kTail);
         }
+        return any;
     }
+
+    // How long to wait for it before looking at its output again.
+    int lookMs(bool printing) const { return printing ? 1 : kLookMs; }
 
     // The last line it printed, trimmed; empty if none.
     QByteArray lastLine()
@@ -270,12 +277,13 @@ bool VideoWriter::open(const QString& fileName, QSize size, int fps, QString& wh
 
 bool VideoWriter::drain(qint64 keep)
 {
+    bool printing = false;
     while (m_ffmpeg->process.bytesToWrite() > keep) {
         if (stopAsked())
             return false;
-        const bool wrote = m_ffmpeg->process.waitForBytesWritten(kLookMs);
-        m_ffmpeg->readOutput();
-        if (!wrote && !takesFrames())
+        const bool wrote = m_ffmpeg->process.waitForBytesWritten(m_ffmpeg->lookMs(printing));
+        printing = m_ffmpeg->readOutput();
+        if (!wrote && !printing && !takesFrames())
             return false;
     }
     return takesFrames() && !stopAsked();
@@ -291,11 +299,12 @@ bool VideoWriter::waitForEnd(Tool& tool, int ms)
 {
     QElapsedTimer clock;
     clock.start();
+    bool printing = false;
     while (tool.running()) {
         if (stopAsked() || (ms >= 0 && clock.elapsed() >= ms))
             return false;
-        tool.process.waitForFinished(kLookMs);
-        tool.readOutput();
+        tool.process.waitForFinished(tool.lookMs(printing));
+        printing = tool.readOutput();
     }
     return true;
 }
