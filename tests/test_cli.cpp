@@ -1048,9 +1048,12 @@ private slots:
         });
         p.start(QStringLiteral(LUMIVEX_RENDER), QStringList{"--xml", scene, "--quiet"} + extra);
         QVERIFY(p.waitForFinished(300000));
-        const QByteArray err = p.readAllStandardError();
+        QByteArray err = p.readAllStandardError();
         QVERIFY2(p.exitStatus() == QProcess::NormalExit, err.constData());
         if (p.exitCode() == 0) {
+            // --repeat's timing is the one line a picture held whole comes with.
+            if (extra.contains("--repeat") && err.startsWith("lumivex-render: 1 renders, ") && err.count('\n') == 1)
+                err.clear();
             QVERIFY2(err.isEmpty(), err.constData());
             QVERIFY(QFileInfo(output).size() > 0);
         } else {
