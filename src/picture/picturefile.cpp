@@ -278,14 +278,17 @@ struct PictureWriter::Private {
     void writeWhole()
     {
         QByteArray encoded;
+        // A BMP's size is known: room for it at once, rather than growing it by copies.
+        if (format == "bmp")
+            encoded.reserve(54 + ((qsizetype(width) * 3 + 3) & ~qsizetype(3)) * height);
         QBuffer buffer(&encoded);
         buffer.open(QIODevice::WriteOnly);
         QImageWriter writer(&buffer, format);
         if (format == "jpeg")
             writer.setQuality(95);
-        // The JPEG writer reads only the colour of 32-bit pixels, so an opaque picture needs
-        // no copy; BMP has no use for the alpha channel.
-        const bool asIs = format == "jpeg" && opaque &&
+        // The JPEG and BMP writers read only the colour of 32-bit pixels (BMP writes 24-bit
+        // rows either way), so an opaque picture needs no copy, which at 8192 x 8192 is 256 MB.
+        const bool asIs = opaque &&
                           (whole.format() == QImage::Format_RGB32 || whole.format() == QImage::Format_ARGB32);
         const QImage pixels = asIs ? whole : whole.convertToFormat(QImage::Format_RGB32);
         if (pixels.isNull()) {
