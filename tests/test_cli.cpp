@@ -4,6 +4,7 @@
 #include <QtTest>
 
 #include <charconv>
+#include <thread>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -151,10 +152,13 @@ bool running(qint64 pid)
 }
 
 // Puts a stand-in for ffmpeg, the shell script `body`, in a folder of its own; the folder is
-// to go first on PATH.
-void fakeFfmpeg(const QTemporaryDir& bin, const QByteArray& body)
+// to go first on PATH. Beside it a stand-in for ffprobe, the script `probe`, which the
+// video's check runs when ffmpeg has ended well.
+void fakeFfmpeg(const QTemporaryDir& bin, const QByteArray& body,
+                const QByteArray& probe = "echo 'the stand-in ffprobe' >&2; exit 1")
 {
     QFile::setPermissions(writeText(bin, "ffmpeg", "#!/bin/sh\n" + body + "\n"), QFile::ExeOwner | QFile::ReadOwner);
+    QFile::setPermissions(writeText(bin, "ffprobe", "#!/bin/sh\n" + probe + "\n"), QFile::ExeOwner | QFile::ReadOwner);
 }
 
 // Runs the command with its standard error on a terminal of its own (as progress shows only
@@ -1115,7 +1119,8 @@ private slots:
     {
         QFETCH(QString, video);
         QTemporaryDir dir, bin;
-        fakeFfmpeg(bin, "for video; do :; done; /bin/cat >\"$video\""); // the frames as they come
+        // The frames as they come; read back, three frames.
+        fakeFfmpeg(bin, "for video; do :; done; /bin/cat >\"${video#file:}\"", "echo 3");
         const QString keys = writeText(dir, "keys.txt", "0 0 0 -1.5\n2 1 0.5 -3\n");
         const Result r = runCommand({"--path", keys, "--size", "8x6", "--video", dir.filePath(video)}, 60000,
                                     bin.path() + ":" + qEnvironmentVariable("PATH"));
@@ -1421,6 +1426,216 @@ private slots:
                          .match(line)
                          .hasMatch(),
                      qPrintable(line));
+    }
+
+    // Under any limit on its address space the command either finishes, saying nothing, or
+    // says "not enough memory ..." in one line with status 1; no format, supersampling, video
+    // or thread count aborts (std::bad_alloc, status 134), and the pool says nothing of threads
+    // it could not make. The 1024 threads row is the blur row above made certain: its second
+    // line came from a pool thread that could not be made.
+    void memoryLimitsGiveAPictureOrOneLine_data()
+    {
+        QTest::addColumn<QStringList>("extra");
+        QTest::addColumn<int>("limitMb");
+        QTest::addColumn<bool>("finishes"); // on every machine, not only perhaps
+        QTest::newRow("PNG held whole") << QStringList{"--repeat", "1", "-o", "OUT.png"} << 400 << false;
+        QTest::newRow("PPM held whole") << QStringList{"--repeat", "1", "-o", "OUT.ppm"} << 400 << false;
+        QTest::newRow("BMP") << QStringList{"-o", "OUT.bmp"} << 400 << false;
+        QTest::newRow("JPEG") << QStringList{"-o", "OUT.jpg"} << 400 << false;
+        QTest::newRow("supersampled PNG") << QStringList{"--supersample", "2", "-o", "OUT.png"} << 300 << false;
+        QTest::newRow("video") << QStringList{"--path", "PATHFILE", "--video", "DIR/v.mp4"} << 400 << false;
+        QTest::newRow("blur on 1024 threads") << QStringList{"--threads", "1024", "--blur", "-o", "OUT.png"} << 400
+                                              << false;
+        QTest::newRow("a small picture on 1024 threads")
+            << QStringList{"--size", "1500x1500", "--threads", "1024", "--blur", "-o", "OUT.png"} << 400 << true;
+    }
+
+    void memoryLimitsGiveAPictureOrOneLine()
+    {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("the address sanitizer reserves more address space than the limit allows");
+#endif
+        QFETCH(QStringList, extra);
+        QFETCH(int, limitMb);
+        QFETCH(bool, finishes);
+        QTemporaryDir dir;
+        const QString scene = smallScene(dir, 8192, 8192);
+        QString output;
+        for (QString& arg : extra) {
+            if (arg == "PATHFILE")
+                arg = writeText(dir, "one.path", "0 0 0 -1.5\n");
+            if (arg.startsWith("OUT."))
+                output = arg = dir.filePath("big" + arg.mid(3));
+            if (arg.startsWith("DIR/"))
+                output = arg = dir.filePath(arg.mid(4));
+        }
+        QProcess p;
+        p.setChildProcessModifier([limitMb] {
+            const rlimit lim{rlim_t(limitMb) << 20, rlim_t(limitMb) << 20};
+            setrlimit(RLIMIT_AS, &lim);
+        });
+        p.start(QStringLiteral(LUMIVEX_RENDER), QStringList{"--xml", scene, "--quiet"} + extra);
+        QVERIFY(p.waitForFinished(300000));
+        QByteArray err = p.readAllStandardError();
+        QVERIFY2(p.exitStatus() == QProcess::NormalExit, err.constData());
+        if (p.exitCode() == 0) {
+            // --repeat's timing is the one line a picture held whole comes with.
+            if (extra.contains("--repeat") && err.startsWith("lumivex-render: 1 renders, ") && err.count('\n') == 1)
+                err.clear();
+            QVERIFY2(err.isEmpty(), err.constData());
+            QVERIFY(QFileInfo(output).size() > 0);
+        } else {
+            QVERIFY2(!finishes && p.exitCode() == 1 && err.startsWith("lumivex-render: not enough memory") &&
+                         err.count('\n') == 1,
+                     err.constData());
+            QVERIFY(!QFile::exists(output));
+        }
+        QCOMPARE(filesIn(dir, ".*"), QStringList()); // no temporary file left
+    }
+
+    // Relative names that ffmpeg would take for a protocol, an option or its standard output
+    // reach it as files; a pipe gets the video (standard output got it, and the command ended
+    // well).
+    void videoNamesFfmpegCannotMisread_data()
+    {
+        QTest::addColumn<QString>("video");
+        QTest::newRow("a folder named like a time") << "12:30/v.mp4";
+        QTest::newRow("a folder named like an option") << "-d/v.mkv";
+        QTest::newRow("a folder named like standard output") << "pipe:1/v.mov";
+        QTest::newRow("a pipe named like standard output") << "pipe:1.mkv";
+    }
+
+    void videoNamesFfmpegCannotMisread()
+    {
+        QFETCH(QString, video);
+        QVERIFY2(!QStandardPaths::findExecutable("ffprobe").isEmpty(), "ffmpeg is missing: install the ffmpeg package");
+        QTemporaryDir dir;
+        writeText(dir, "keys.txt", "0 0 0 -1.5\n2 1 0.5 -3\n");
+        const QString target = dir.filePath(video);
+        const bool pipe = !video.contains('/');
+        QByteArray received;
+        std::thread reader;
+        if (pipe) {
+            QVERIFY(::mkfifo(QFile::encodeName(target).constData(), 0600) == 0);
+            reader = std::thread([&] {
+                QFile f(target);
+                if (f.open(QIODevice::ReadOnly))
+                    received = f.readAll();
+            });
+        }
+        QProcess p;
+        p.setWorkingDirectory(dir.path());
+        p.start(QStringLiteral(LUMIVEX_RENDER), {"--path", "keys.txt", "--size", "32x24", "--video", video, "--quiet"});
+        const bool finished = p.waitForFinished(120000);
+        if (pipe) {
+            // A reader still waiting for a writer is let go.
+            const int unblock = ::open(QFile::encodeName(target).constData(), O_WRONLY | O_NONBLOCK);
+            if (unblock >= 0)
+                ::close(unblock);
+            reader.join();
+        }
+        QVERIFY(finished);
+        const QByteArray err = p.readAllStandardError();
+        QVERIFY2(p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0, err.constData());
+        QCOMPARE(p.readAllStandardOutput(), QByteArray());
+        if (pipe) {
+            QVERIFY2(received.startsWith("\x1a\x45\xdf\xa3"), received.left(16).toHex().constData()); // Matroska
+            return;
+        }
+        QProcess probe;
+        probe.start("ffprobe", {"-v", "error", "-count_packets", "-show_entries", "stream=nb_read_packets", "-of",
+                                "csv=p=0", "file:" + target});
+        QVERIFY(probe.waitForFinished(60000));
+        QCOMPARE(probe.readAllStandardOutput().trimmed(), QByteArray("3"));
+        QCOMPARE(QDir(QFileInfo(target).path()).entryList(QDir::Files | QDir::Hidden), QStringList{QFileInfo(target).fileName()});
+    }
+
+    // What ffmpeg made is read back before it counts: a video ffprobe cannot read, or one with
+    // fewer frames than were sent, is a failure that leaves the old video; and an ffmpeg that
+    // prints without end does not make the command grow (it kept every byte, and aborted under
+    // the limit).
+    void videoIsReadBackBeforeItCounts_data()
+    {
+        QTest::addColumn<QByteArray>("script"); // ffmpeg's stand-in; FFMPEG is the real one
+        QTest::addColumn<int>("limitMb");       // 0: none
+        QTest::addColumn<QString>("said");
+        QTest::newRow("no video in it") << QByteArray("for out; do :; done; /bin/cat >\"${out#file:}\"") << 0
+                                        << "could not make DIR/v.mp4: ffprobe cannot read the video (";
+        QTest::newRow("fewer frames") << QByteArray("for out; do :; done; /usr/bin/head -c 144 >\"$0.one\"; "
+                                                    "/bin/cat >\"$0.rest\"; exec FFMPEG -v error -f rawvideo "
+                                                    "-pix_fmt rgb24 -s 8x6 -i \"$0.one\" -c:v libx264 "
+                                                    "-pix_fmt yuv420p -y \"$out\"")
+                                      << 0 << "could not make DIR/v.mp4: the video holds 1 of the 3 frames sent";
+        QTest::newRow("prints without end")
+            << QByteArray("/bin/cat >\"$0.in\"; /usr/bin/yes 'ffmpeg says this again' | /usr/bin/head -n 4000000 >&2; "
+                          "echo 'and ends so' >&2; exit 1")
+            << 150 << "could not make DIR/v.mp4: and ends so";
+    }
+
+    void videoIsReadBackBeforeItCounts()
+    {
+        QFETCH(QByteArray, script);
+        QFETCH(int, limitMb);
+        QFETCH(QString, said);
+#if defined(__SANITIZE_ADDRESS__)
+        if (limitMb > 0)
+            QSKIP("the address sanitizer reserves more address space than the limit allows");
+#endif
+        const QString ffmpeg = QStandardPaths::findExecutable("ffmpeg"), ffprobe = QStandardPaths::findExecutable("ffprobe");
+        QVERIFY2(!ffmpeg.isEmpty() && !ffprobe.isEmpty(), "ffmpeg is missing: install the ffmpeg package");
+        QTemporaryDir dir, bin;
+        fakeFfmpeg(bin, script.replace("FFMPEG", QFile::encodeName(ffmpeg)), "exec " + QFile::encodeName(ffprobe) + " \"$@\"");
+        said.replace("DIR", dir.path());
+        const QString keys = writeText(dir, "keys.txt", "0 0 0 -1.5\n2 1 0.5 -3\n");
+        const QString video = writeText(dir, "v.mp4", "an old video");
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("PATH", bin.path() + ":" + env.value("PATH"));
+        p.setProcessEnvironment(env);
+        if (limitMb > 0)
+            p.setChildProcessModifier([limitMb] {
+                const rlimit lim{rlim_t(limitMb) << 20, rlim_t(limitMb) << 20};
+                setrlimit(RLIMIT_AS, &lim);
+            });
+        p.start(QStringLiteral(LUMIVEX_RENDER), {"--path", keys, "--size", "8x6", "--video", video});
+        QVERIFY(p.waitForFinished(120000));
+        const QByteArray err = p.readAllStandardError();
+        QVERIFY2(p.exitStatus() == QProcess::NormalExit && p.exitCode() == 1, err.constData());
+        QVERIFY2(err.startsWith("lumivex-render: ") && err.count('\n') == 1 && err.contains(said.toUtf8()), err.constData());
+        QCOMPARE(bytesOf(video), QByteArray("an old video"));
+        QCOMPARE(filesIn(dir, "*"), (QStringList{"keys.txt", "v.mp4"}));
+    }
+
+    // Killed outright (SIGKILL, which no handler sees), the command takes ffmpeg with it: ffmpeg
+    // does not go on to finish the hidden video from the frames it has.
+    void ffmpegEndsWithTheCommandEvenWhenKilled()
+    {
+        QVERIFY2(!QStandardPaths::findExecutable("ffprobe").isEmpty(), "ffmpeg is missing: install the ffmpeg package");
+        QTemporaryDir dir;
+        const QString keys = writeText(dir, "keys.txt", "0 0 0 -1.5\n1000 1 0.5 -3\n");
+        QProcess p;
+        p.start(QStringLiteral(LUMIVEX_RENDER), {"--path", keys, "--size", "64x48", "--video", dir.filePath("v.mp4"),
+                                                 "-o", dir.filePath("f%d.bmp"), "--threads", "1"});
+        QVERIFY(p.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath("f20.bmp")), 60000);
+        const QList<qint64> ffmpeg = childrenOf(p.processId());
+        QCOMPARE(ffmpeg.size(), 1);
+        const auto leaveNoneBehind = qScopeGuard([&] { // should the test fail
+            if (running(ffmpeg[0]))
+                ::kill(pid_t(ffmpeg[0]), SIGKILL);
+        });
+        p.kill();
+        QVERIFY(p.waitForFinished(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(!running(ffmpeg[0]), 10000);
+        QVERIFY(!QFile::exists(dir.filePath("v.mp4")));
+        // Whatever is left under the temporary name is no video.
+        for (const QString& part : filesIn(dir, ".lumivex-*")) {
+            QProcess probe;
+            probe.start("ffprobe", {"-v", "error", "-count_packets", "-show_entries", "stream=nb_read_packets", "-of",
+                                    "csv=p=0", "file:" + dir.filePath(part)});
+            QVERIFY(probe.waitForFinished(60000));
+            QVERIFY2(probe.exitCode() != 0, probe.readAllStandardOutput().constData());
+        }
     }
 
     void helpAndVersion()

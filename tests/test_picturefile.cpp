@@ -5,8 +5,13 @@
 #include <QtTest>
 #include <zlib.h>
 
+#include "picture/picturecheck.h"
 #include "picture/picturefile.h"
+#include "picture/supersample.h"
 #include "render/tracer.h"
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -86,6 +91,41 @@ QByteArray strictPngRows(const QByteArray& png, QString& wrong)
             wrong = "filter";
     }
     return raw;
+}
+
+// Gives a chunk its right CRC again, after its type or data were changed.
+void fixCrc(QByteArray& png, qsizetype chunk)
+{
+    const qsizetype n = bigEndian(png.constData() + chunk);
+    const quint32 crc = quint32(crc32(0, reinterpret_cast<const Bytef*>(png.constData() + chunk + 4), uInt(4 + n)));
+    for (int b = 0; b < 4; ++b)
+        png[chunk + 8 + n + b] = char(crc >> (24 - 8 * b));
+}
+
+// Where the chunks of `type` begin, in order.
+QList<qsizetype> chunksOf(const QByteArray& png, const QByteArray& type)
+{
+    QList<qsizetype> at;
+    for (qsizetype c = 8; c + 12 <= png.size(); c += 12 + bigEndian(png.constData() + c))
+        if (png.mid(c + 4, 4) == type)
+            at << c;
+    return at;
+}
+
+// What `work` prints on this process's standard error, the image library's own printing
+// included.
+QByteArray standardErrorOf(const std::function<void()>& work, const QString& into)
+{
+    std::fflush(stderr);
+    const int saved = ::dup(STDERR_FILENO);
+    const int file = ::open(QFile::encodeName(into).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(file, STDERR_FILENO);
+    ::close(file);
+    work();
+    std::fflush(stderr);
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    return bytesOf(into);
 }
 
 } // namespace
@@ -249,6 +289,91 @@ private slots:
         QVERIFY(!ok);
         QVERIFY(why.contains(path));
         QCOMPARE(bytesOf(path), QByteArray("old"));
+    }
+
+    // --skip-existing trusts a PNG frame only when it is whole, and finds out without a word:
+    // the image library's PNG decoder would print "libpng error: ..." for each damaged one.
+    void damagedPngsAreNotWholeAndSayNothing_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<bool>("whole");
+        QTest::newRow("none") << "none" << true;
+        QTest::newRow("image data changed, CRC as it was") << "data" << false;
+        QTest::newRow("image data changed, CRC made again") << "data, CRC" << false;
+        QTest::newRow("stream's check value changed, CRC made again") << "check, CRC" << false;
+        QTest::newRow("another width in the header, CRC made again") << "width, CRC" << false;
+        QTest::newRow("a byte taken out of the image data") << "cut" << false;
+        QTest::newRow("an image data chunk left out") << "drop" << false;
+    }
+
+    void damagedPngsAreNotWholeAndSayNothing()
+    {
+        QFETCH(QString, damage);
+        QFETCH(bool, whole);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("f.png");
+        QString why;
+        QVERIFY(writePicture(picture(300, 200, 5), path, why));
+        QByteArray png = bytesOf(path);
+        const QList<qsizetype> idat = chunksOf(png, "IDAT");
+        QVERIFY(idat.size() >= 3); // the stream's header, its data, its check value
+        const qsizetype data = idat[1], check = idat.last();
+        if (damage.startsWith("data"))
+            png[data + 8 + bigEndian(png.constData() + data) / 2] ^= 0x10;
+        else if (damage.startsWith("check"))
+            png[check + 8] ^= 0x01;
+        else if (damage.startsWith("width"))
+            png[8 + 8 + 3] ^= 0x01;
+        else if (damage == "cut")
+            png.remove(data + 20, 1);
+        else if (damage == "drop")
+            png.remove(data, 12 + bigEndian(png.constData() + data));
+        if (damage.endsWith("CRC"))
+            fixCrc(png, damage.startsWith("data") ? data : damage.startsWith("check") ? check : 8);
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(png) == png.size());
+        f.close();
+        bool found = !whole;
+        const QByteArray said =
+            standardErrorOf([&] { found = isWholePicture(path, QSize(300, 200)); }, dir.filePath("stderr"));
+        QCOMPARE(found, whole);
+        QVERIFY2(said.isEmpty(), said.constData());
+    }
+
+    // A band that does not fit is refused and draws nothing, so that a caller's mistake is
+    // reported rather than left as rows never written.
+    void reduceBlocksRefusesSizesThatDisagree_data()
+    {
+        QTest::addColumn<int>("k");
+        QTest::addColumn<QSize>("band");
+        QTest::addColumn<QSize>("out");
+        QTest::addColumn<int>("outRow");
+        QTest::addColumn<bool>("fits");
+        QTest::newRow("fits") << 2 << QSize(8, 4) << QSize(4, 3) << 1 << true;
+        QTest::newRow("cut inside a block") << 2 << QSize(8, 3) << QSize(4, 3) << 0 << false;
+        QTest::newRow("wider than k times the picture") << 2 << QSize(10, 4) << QSize(4, 3) << 0 << false;
+        QTest::newRow("narrower than k times the picture") << 2 << QSize(6, 4) << QSize(4, 3) << 0 << false;
+        QTest::newRow("rows past the picture's end") << 2 << QSize(8, 4) << QSize(4, 3) << 2 << false;
+        QTest::newRow("a row before the first") << 2 << QSize(8, 4) << QSize(4, 3) << -1 << false;
+        QTest::newRow("k of 0") << 0 << QSize(8, 4) << QSize(4, 3) << 0 << false;
+    }
+
+    void reduceBlocksRefusesSizesThatDisagree()
+    {
+        QFETCH(int, k);
+        QFETCH(QSize, band);
+        QFETCH(QSize, out);
+        QFETCH(int, outRow);
+        QFETCH(bool, fits);
+        QImage fine(band, QImage::Format_ARGB32), coarse(out, QImage::Format_ARGB32);
+        fine.fill(qRgb(10, 20, 30));
+        coarse.fill(Qt::white);
+        const QImage before = coarse.copy();
+        QCOMPARE(reduceBlocks(fine, k, coarse, outRow), fits);
+        if (fits)
+            QCOMPARE(coarse.pixel(0, outRow), qRgb(10, 20, 30));
+        else
+            QCOMPARE(coarse, before);
     }
 
     void unwritablePlaces()

@@ -1,9 +1,11 @@
+#include <QDir>
 #include <QSemaphore>
 #include <QtTest>
 #include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -25,6 +27,12 @@ void holdBack(bool starting)
     g_gate.acquire();
 }
 
+// The threads of this process.
+int threadsNow()
+{
+    return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+}
+
 bool waitFor(const std::atomic<int>& count, int n)
 {
     QElapsedTimer clock;
@@ -40,6 +48,69 @@ class TestThreadPool : public QObject {
     Q_OBJECT
 
 private slots:
+    // A pool thread still on its way out of one job (here held in the hook) is there for the
+    // same caller's next: one caller on two threads never makes a second pool thread, which
+    // under a memory limit might fail or take the picture's memory. First, while the pool is
+    // still empty.
+    void oneCallerNeedsOnePoolThread()
+    {
+        const int before = threadsNow();
+        setShareHookForTests([](bool starting) {
+            if (!starting)
+                QThread::msleep(30);
+        });
+        const auto noHook = qScopeGuard([] { setShareHookForTests(nullptr); });
+        std::atomic<int> done{0};
+        for (int call = 0; call < 6; ++call)
+            parallelFor(64, 2, [&](int lo, int hi) { done += hi - lo; });
+        QCOMPARE(done.load(), 6 * 64);
+        QCOMPARE(threadsNow(), before + 1);
+    }
+
+    // A body that throws (memory ran out) stops the work on every thread, and the call throws
+    // it once no thread is in a body any more: never an abort, never a body running after.
+    void whatABodyThrowsReachesTheCaller_data()
+    {
+        QTest::addColumn<bool>("stretches");
+        QTest::addColumn<int>("item"); // the item that throws
+        QTest::newRow("chunks, the first item") << false << 0;
+        QTest::newRow("chunks, an item in the middle") << false << 500;
+        QTest::newRow("stretches, the first item") << true << 0;
+        QTest::newRow("stretches, the last item") << true << 999;
+    }
+
+    void whatABodyThrowsReachesTheCaller()
+    {
+        QFETCH(bool, stretches);
+        QFETCH(int, item);
+        std::atomic<int> inside{0}, after{0};
+        std::atomic<bool> returned{false};
+        const std::function<void(int, int)> body = [&](int lo, int hi) {
+            ++inside;
+            if (returned)
+                ++after;
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+            const bool fails = lo <= item && item < hi;
+            --inside;
+            if (fails)
+                throw std::bad_alloc();
+        };
+        bool thrown = false;
+        try {
+            if (stretches)
+                parallelForRuns(1000, 4, body);
+            else
+                parallelFor(1000, 4, body, 1);
+        } catch (const std::bad_alloc&) {
+            thrown = true;
+        }
+        returned = true;
+        QVERIFY(thrown);
+        QCOMPARE(inside.load(), 0);
+        QThread::msleep(50);
+        QCOMPARE(after.load(), 0);
+    }
+
     void sharesThatStartLateTouchNothing_data()
     {
         QTest::addColumn<bool>("stretches");

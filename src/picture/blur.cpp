@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "render/threadpool.h"
@@ -64,6 +65,10 @@ QImage blurReference(const QImage& source)
     if (Temp.isNull() && !curImage.isNull())
         return QImage();
     wash(curImage, &Temp, curImage.height(), curImage.width(), k.N, k.wind.data(), true);
+    // The second pass writes into a copy of the first's picture, made here, so that no memory
+    // for it means no picture rather than every pixel refused.
+    if (!Temp.bits())
+        return QImage();
     wash(curImage, &Temp, curImage.width(), curImage.height(), k.N, k.wind.data(), false);
     return curImage;
 }
@@ -234,9 +239,7 @@ LUMIVEX_WIDE_CLONES void fullWindow(QRgb* __restrict out, const double* const* r
 // running sums throughout.
 constexpr int kTaps = 9;
 
-} // namespace
-
-QImage blurImage(const QImage& source, int threads)
+QImage blurLines(const QImage& source, int threads)
 {
     const int w = source.width(), h = source.height();
     if (w <= 0 || h <= 0)
@@ -249,7 +252,7 @@ QImage blurImage(const QImage& source, int threads)
                            : source.convertToFormat(QImage::Format_RGB32);
     QImage down(w, h, QImage::Format_RGB32);
     // Not enough memory for the result: no picture rather than a crash.
-    if (down.isNull())
+    if (src.isNull() || down.isNull())
         return QImage();
     // Detach before the threads write.
     uchar* downBits = down.bits();
@@ -317,4 +320,16 @@ QImage blurImage(const QImage& source, int threads)
         }
     }, std::max(4 * N, (h + blocks - 1) / blocks));
     return down;
+}
+
+} // namespace
+
+QImage blurImage(const QImage& source, int threads)
+{
+    // Not enough memory for a thread's lines: no picture rather than a crash.
+    try {
+        return blurLines(source, threads);
+    } catch (const std::bad_alloc&) {
+        return QImage();
+    }
 }

@@ -4,7 +4,9 @@
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QSaveFile>
+#include <QScopeGuard>
 #include <algorithm>
+#include <new>
 #include <vector>
 #include <zlib.h>
 
@@ -86,7 +88,9 @@ struct PngPiece {
     uLong adler = 0;
     qsizetype rawSize = 0;
     bool ok = true;
+    bool noMemory = false; // zlib found no memory for its state
 
+    // May throw std::bad_alloc.
     void compress(int width, bool alpha)
     {
         const qsizetype rowBytes = 1 + qsizetype(width) * (alpha ? 4 : 3);
@@ -101,10 +105,13 @@ struct PngPiece {
         adler = adler32(adler32(0, nullptr, 0), reinterpret_cast<const Bytef*>(raw.constData()), uInt(raw.size()));
         z_stream zs{};
         // Raw deflate: the stream's header and check value are written around the pieces.
-        if (deflateInit2(&zs, 1, Z_DEFLATED, -15, 8, Z_RLE) != Z_OK) {
+        if (const int init = deflateInit2(&zs, 1, Z_DEFLATED, -15, 8, Z_RLE); init != Z_OK) {
             ok = false;
+            noMemory = init == Z_MEM_ERROR;
             return;
         }
+        // The state is freed however this ends.
+        const auto end = qScopeGuard([&] { deflateEnd(&zs); });
         QByteArray data(8 + qsizetype(deflateBound(&zs, uLong(raw.size()))) + 64, Qt::Uninitialized);
         zs.next_in = reinterpret_cast<Bytef*>(raw.data());
         zs.avail_in = uInt(raw.size());
@@ -118,7 +125,6 @@ struct PngPiece {
             status = deflate(&zs, last ? Z_FINISH : Z_FULL_FLUSH);
             used = data.size() - zs.avail_out;
         } while (status == Z_OK && (zs.avail_out == 0 || (last && status != Z_STREAM_END)));
-        deflateEnd(&zs);
         ok = status == (last ? Z_STREAM_END : Z_OK) || (!last && status == Z_BUF_ERROR);
         raw = QByteArray();
         // The chunk is built in place: length and type before the data, the CRC after.
@@ -147,6 +153,8 @@ struct PictureWriter::Private {
     // Whether the pixels' alpha is kept (PNG), and whether the caller said every pixel is opaque.
     bool alpha = false, opaque = true;
     bool ok = true;
+    // Set when memory ran out: the reason then says so.
+    bool noMemory = false;
     bool finished = false;
     // PNG: rows per piece, the piece being filled from bands that ended inside it, the stream's
     // check value so far, and the last row written (what the next band's first row is filtered
@@ -157,6 +165,12 @@ struct PictureWriter::Private {
     std::vector<QRgb> lastRow;
     // BMP and JPEG: the whole picture.
     QImage whole;
+
+    QString failure() const
+    {
+        return noMemory ? QStringLiteral("not enough memory to write a %1 x %2 picture").arg(width).arg(height)
+                        : QStringLiteral("cannot write %1").arg(printableName(path));
+    }
 
     bool put(const QByteArray& bytes)
     {
@@ -207,23 +221,34 @@ struct PictureWriter::Private {
             p.last = rowsDone + y == height;
             pieces.push_back(std::move(p));
         }
-        parallelFor(int(pieces.size()), 0, [&](int lo, int hi) {
-            for (int k = lo; k < hi; ++k)
-                pieces[size_t(k)].compress(width, alpha);
-        }, 1);
-        if (band.height() > 0)
-            lastRow.assign(row(band.height() - 1), row(band.height() - 1) + width);
-        for (PngPiece& p : pieces) {
-            ok = ok && p.ok;
-            adler = adler32_combine(adler, p.adler, p.rawSize);
-            put(p.chunk);
-            if (p.last) {
-                QByteArray check(4, Qt::Uninitialized);
-                putBigEndian(reinterpret_cast<uchar*>(check.data()), quint32(adler));
-                put(pngChunk("IDAT", check));
-                put(pngChunk("IEND", QByteArray()));
+        // As many pieces at once as there are threads to compress them, each written and
+        // dropped before the next are begun: a whole picture handed over at once (a
+        // supersampled or blurred one) is never held a second time, compressed.
+        const size_t atOnce = size_t(workerCount(0));
+        for (size_t from = 0; from < pieces.size() && ok; from += atOnce) {
+            const size_t to = std::min(pieces.size(), from + atOnce);
+            parallelFor(int(to - from), 0, [&](int lo, int hi) {
+                for (int k = lo; k < hi; ++k)
+                    pieces[from + size_t(k)].compress(width, alpha);
+            }, 1);
+            for (size_t k = from; k < to; ++k) {
+                PngPiece& p = pieces[k];
+                ok = ok && p.ok;
+                noMemory = noMemory || p.noMemory;
+                adler = adler32_combine(adler, p.adler, p.rawSize);
+                put(p.chunk);
+                p.chunk = QByteArray();
+                if (p.last) {
+                    QByteArray check(4, Qt::Uninitialized);
+                    putBigEndian(reinterpret_cast<uchar*>(check.data()), quint32(adler));
+                    put(pngChunk("IDAT", check));
+                    put(pngChunk("IEND", QByteArray()));
+                }
             }
         }
+        // Only now: the band's first piece is filtered against the last band's last row.
+        if (band.height() > 0)
+            lastRow.assign(row(band.height() - 1), row(band.height() - 1) + width);
     }
 
     void writePpm(const QImage& band)
@@ -253,16 +278,25 @@ struct PictureWriter::Private {
     void writeWhole()
     {
         QByteArray encoded;
+        // A BMP's size is known: room for it at once, rather than growing it by copies.
+        if (format == "bmp")
+            encoded.reserve(54 + ((qsizetype(width) * 3 + 3) & ~qsizetype(3)) * height);
         QBuffer buffer(&encoded);
         buffer.open(QIODevice::WriteOnly);
         QImageWriter writer(&buffer, format);
         if (format == "jpeg")
             writer.setQuality(95);
-        // The JPEG writer reads only the colour of 32-bit pixels, so an opaque picture needs
-        // no copy; BMP has no use for the alpha channel.
-        const bool asIs = format == "jpeg" && opaque &&
+        // The JPEG and BMP writers read only the colour of 32-bit pixels (BMP writes 24-bit
+        // rows either way), so an opaque picture needs no copy, which at 8192 x 8192 is 256 MB.
+        const bool asIs = opaque &&
                           (whole.format() == QImage::Format_RGB32 || whole.format() == QImage::Format_ARGB32);
-        ok = ok && writer.write(asIs ? whole : whole.convertToFormat(QImage::Format_RGB32)) && put(encoded);
+        const QImage pixels = asIs ? whole : whole.convertToFormat(QImage::Format_RGB32);
+        if (pixels.isNull()) {
+            noMemory = true;
+            ok = false;
+            return;
+        }
+        ok = ok && writer.write(pixels) && put(encoded);
     }
 };
 
@@ -340,23 +374,28 @@ bool PictureWriter::write(const QImage& band, QString& why)
         why = QStringLiteral("cannot write %1").arg(printableName(d->path));
         return d->ok = false;
     }
-    if (d->format == "png") {
-        d->writePng(band);
-    } else if (d->format == "ppm") {
-        d->writePpm(band);
-    } else if (d->rowsDone == 0 && band.height() == d->height) {
-        d->whole = band;
-    } else {
-        if (d->whole.isNull())
-            d->whole = QImage(d->width, d->height, band.format());
-        if (d->whole.isNull())
-            d->ok = false;
-        for (int y = 0; y < band.height() && d->ok; ++y)
-            std::copy_n(band.constScanLine(y), d->whole.bytesPerLine(), d->whole.scanLine(d->rowsDone + y));
+    try {
+        if (d->format == "png") {
+            d->writePng(band);
+        } else if (d->format == "ppm") {
+            d->writePpm(band);
+        } else if (d->rowsDone == 0 && band.height() == d->height) {
+            d->whole = band;
+        } else {
+            if (d->whole.isNull())
+                d->whole = QImage(d->width, d->height, band.format());
+            if (d->whole.isNull())
+                d->ok = false, d->noMemory = true;
+            for (int y = 0; y < band.height() && d->ok; ++y)
+                std::copy_n(band.constScanLine(y), d->whole.bytesPerLine(), d->whole.scanLine(d->rowsDone + y));
+        }
+    } catch (const std::bad_alloc&) {
+        d->ok = false;
+        d->noMemory = true;
     }
     d->rowsDone += band.height();
     if (!d->ok)
-        why = QStringLiteral("cannot write %1").arg(printableName(d->path));
+        why = d->failure();
     return d->ok;
 }
 
@@ -364,13 +403,20 @@ bool PictureWriter::finish(QString& why)
 {
     if (!d->file)
         return false;
-    if (d->rowsDone != d->height)
+    if (d->rowsDone != d->height) {
         d->ok = false;
-    else if (d->format == "bmp" || d->format == "jpeg")
-        d->writeWhole();
+    } else if (d->format == "bmp" || d->format == "jpeg") {
+        try {
+            d->writeWhole();
+        } catch (const std::bad_alloc&) {
+            d->ok = false;
+            d->noMemory = true;
+        }
+        d->whole = QImage();
+    }
     d->finished = true;
     if (!finishWriting(*d->file, d->ok)) {
-        why = QStringLiteral("cannot write %1").arg(printableName(d->path));
+        why = d->failure();
         return false;
     }
     return true;
@@ -381,6 +427,10 @@ bool writePicture(const QImage& img, const QString& path, QString& why)
     QImage pixels = img;
     if (img.format() != QImage::Format_RGB32 && img.format() != QImage::Format_ARGB32)
         pixels = img.convertToFormat(QImage::Format_ARGB32);
+    if (pixels.isNull() && !img.isNull()) {
+        why = QStringLiteral("not enough memory to write a %1 x %2 picture").arg(img.width()).arg(img.height());
+        return false;
+    }
     bool alpha = false;
     if (pixels.format() == QImage::Format_ARGB32)
         for (int y = 0; y < pixels.height() && !alpha; ++y) {

@@ -28,11 +28,11 @@ int bandRows(const Scene& scene, int k)
 
 } // namespace
 
-void reduceBlocks(const QImage& band, int k, QImage& out, int outRow)
+bool reduceBlocks(const QImage& band, int k, QImage& out, int outRow)
 {
     if (k < 1 || band.depth() != 32 || out.depth() != 32 || band.height() % k != 0 ||
         qint64(out.width()) * k != band.width() || outRow < 0 || outRow > out.height() - band.height() / k)
-        return;
+        return false;
     const int rows = band.height() / k, wid = out.width();
     const int area = k * k;
     std::vector<int> sums(size_t(wid) * 3);
@@ -57,6 +57,7 @@ void reduceBlocks(const QImage& band, int k, QImage& out, int outRow)
             line[x] = qRgb((s[0] + area / 2) / area, (s[1] + area / 2) / area, (s[2] + area / 2) / area);
         }
     }
+    return true;
 }
 
 int pictureColumns(const Scene& scene, const PictureSettings& settings)
@@ -123,7 +124,16 @@ PictureResult makePicture(const Scene& scene, const PictureSettings& settings, c
                 bandOptions.firstRow = row * k;
                 if (!renderInto(fine, band, bandOptions))
                     return PictureResult::Stopped;
-                reduceBlocks(band, k, picture, row);
+                if (!reduceBlocks(band, k, picture, row)) {
+                    if (why)
+                        *why = QStringLiteral("cannot reduce a band of %1 x %2 rays to rows %3 of a %4 x %5 picture")
+                                   .arg(band.width())
+                                   .arg(band.height())
+                                   .arg(row)
+                                   .arg(picture.width())
+                                   .arg(picture.height());
+                    return PictureResult::Refused;
+                }
             }
         }
     } catch (const std::bad_alloc&) {

@@ -25,8 +25,8 @@ struct PictureSettings {
 // Reduces each k x k block of `band` to one pixel, per channel the rounded mean
 // (sum + k²/2) / k² of the 8-bit values, written opaque into rows [outRow, outRow +
 // band.height() / k) of `out`. `band` is 32-bit, k·out.width() wide and a whole number of
-// blocks high; `out` is 32-bit. Nothing is written when the sizes do not fit.
-void reduceBlocks(const QImage& band, int k, QImage& out, int outRow);
+// blocks high; `out` is 32-bit. False, with nothing written, when the sizes do not fit.
+bool reduceBlocks(const QImage& band, int k, QImage& out, int outRow);
 
 // What options.columnsDone counts up to while makePicture renders the whole of `scene` with
 // `settings`: the picture is rendered in bands, and each band counts its k·Wid columns.
@@ -42,7 +42,8 @@ enum class PictureResult {
     Whole,    // the finished picture is in `picture`
     Stopped,  // options.cancel stopped it: the picture is partly drawn
     NoMemory, // a picture, a band or the blur could not be allocated
-    Refused,  // a side outside 1 to kMaxPictureSide or k outside 1 to kMaxSupersample: nothing drawn
+    Refused,  // a side outside 1 to kMaxPictureSide or k outside 1 to kMaxSupersample: nothing
+              // drawn; or a band that did not fit the picture
 };
 
 // Makes the finished scene.Wid x scene.Hey picture of `scene` into `picture`, rendering into

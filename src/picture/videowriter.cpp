@@ -9,6 +9,9 @@
 #include <QStandardPaths>
 #include <algorithm>
 #include <cerrno>
+#include <fcntl.h>
+#include <new>
+#include <sys/prctl.h>
 #include <climits>
 #include <csignal>
 #include <cstdio>
@@ -25,8 +28,19 @@ namespace {
 // sits in memory a second time.
 constexpr qint64 kChunk = 1 << 20;
 constexpr qint64 kPending = 4 << 20;
-// How often a wait for ffmpeg looks whether a stop has been asked for, in milliseconds.
-constexpr int kLookMs = 100;
+// How often a wait for ffmpeg looks whether a stop has been asked for and reads what it said,
+// in milliseconds.
+constexpr int kLookMs = 25;
+// What is kept of ffmpeg's and ffprobe's output: its end, for the message of a failure.
+constexpr qsizetype kTail = 4096;
+
+// The name a helper program is given for `path`: absolute, through the file protocol, so that
+// no name is taken for an option ("-d/v.mp4"), another protocol ("12:30/v.mp4") or standard
+// output ("pipe:1.mkv").
+QString fileArgument(const QString& path)
+{
+    return QStringLiteral("file:") + QFileInfo(path).absoluteFilePath();
+}
 
 // A video under way as a signal handler sees it: plain memory and lock-free atomics only.
 struct Underway {
@@ -58,6 +72,104 @@ int takeUnderway(pid_t pid, const QString& temporary)
 
 } // namespace
 
+// ffmpeg or ffprobe at work on a video. It runs in a process group of its own, so that Ctrl+C
+// at the terminal stops this program, which then stops it, rather than ffmpeg finishing a
+// video on its own; and it is killed when this program ends in any way, even by SIGKILL. Its
+// standard output and error go to a pipe that is read as it comes, keeping only its end.
+struct VideoWriter::Tool {
+    QProcess process;
+    int output = -1; // the pipe's end to read
+    QByteArray tail;
+
+    Tool() = default;
+    Tool(const Tool&) = delete;
+    Tool& operator=(const Tool&) = delete;
+    ~Tool()
+    {
+        kill();
+        if (output >= 0)
+            ::close(output);
+    }
+
+    bool start(const QString& program, const QStringList& args, QString& why)
+    {
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) != 0) {
+            why = QStringLiteral("cannot run %1: %2").arg(printableName(program), QString::fromLocal8Bit(std::strerror(errno)));
+            return false;
+        }
+        output = ends[0];
+        ::fcntl(output, F_SETFL, O_NONBLOCK);
+        const int into = ends[1];
+        const pid_t parent = ::getpid();
+        process.setProcessChannelMode(QProcess::ForwardedChannels);
+        process.setChildProcessModifier([into, parent] {
+            ::setpgid(0, 0);
+            // SIGKILL, not SIGTERM, on which ffmpeg would finish the video from what it has.
+            // The signal comes when the thread that started it ends: the one using the writer,
+            // which lives as long as the video. Should this program have ended before the
+            // request took hold, the child goes at once.
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (::getppid() != parent)
+                ::_exit(127);
+            ::dup2(into, STDOUT_FILENO);
+            ::dup2(into, STDERR_FILENO);
+        });
+        process.start(program, args);
+        ::close(into);
+        if (!process.waitForStarted(-1)) {
+            why = QStringLiteral("cannot run %1: %2").arg(printableName(program), process.errorString());
+            return false;
+        }
+        return true;
+    }
+
+    bool running() const { return process.state() != QProcess::NotRunning; }
+
+    // Reads what it has said since the last look, a bounded amount at a time, and tells
+    // whether there was any: a program that keeps printing is read again at once, and only
+    // its end is kept.
+    bool readOutput()
+    {
+        char buffer[1 << 16];
+        bool any = false;
+        for (int k = 0; k < 64 && output >= 0; ++k) {
+            const ssize_t n = ::read(output, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            any = true;
+            tail.append(buffer, n);
+            if (tail.size() > 2 * kTail)
+                tail.remove(0, tail.size() - kTail);
+        }
+        return any;
+    }
+
+    // How long to wait for it before looking at its output again.
+    int lookMs(bool printing) const { return printing ? 1 : kLookMs; }
+
+    // The last line it printed, trimmed; empty if none.
+    QByteArray lastLine()
+    {
+        readOutput();
+        QByteArray said;
+        for (const QByteArray& line : tail.right(kTail).split('\n'))
+            if (!line.trimmed().isEmpty())
+                said = line.trimmed();
+        return said;
+    }
+
+    void kill()
+    {
+        if (!running())
+            return;
+        // Its whole group: whatever it started goes with it.
+        ::kill(-pid_t(process.processId()), SIGKILL);
+        process.kill();
+        process.waitForFinished(-1);
+    }
+};
+
 VideoWriter::VideoWriter() = default;
 
 VideoWriter::~VideoWriter()
@@ -70,6 +182,16 @@ QString VideoWriter::ffmpegProgram()
     return QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
 }
 
+QString VideoWriter::ffprobeProgram()
+{
+    // The one that came with ffmpeg, else any.
+    const QString ffmpeg = ffmpegProgram();
+    const QString beside = ffmpeg.isEmpty() ? QString()
+                                            : QStandardPaths::findExecutable(QStringLiteral("ffprobe"),
+                                                                             {QFileInfo(ffmpeg).absolutePath()});
+    return beside.isEmpty() ? QStandardPaths::findExecutable(QStringLiteral("ffprobe")) : beside;
+}
+
 QStringList VideoWriter::ffmpegArguments(QSize size, int fps, const QString& target)
 {
     QStringList args = {"-hide_banner", "-loglevel", "error", "-nostats", "-y",
@@ -78,7 +200,7 @@ QStringList VideoWriter::ffmpegArguments(QSize size, int fps, const QString& tar
                         "-framerate", QString::number(fps), "-i", "pipe:0"};
     if (size.width() % 2 != 0 || size.height() % 2 != 0)
         args << "-vf" << QStringLiteral("pad=%1:%2").arg(size.width() + size.width() % 2).arg(size.height() + size.height() % 2);
-    args << "-c:v" << "libx264" << "-pix_fmt" << "yuv420p" << "-an" << target;
+    args << "-c:v" << "libx264" << "-pix_fmt" << "yuv420p" << "-an" << fileArgument(target);
     return args;
 }
 
@@ -110,7 +232,17 @@ bool VideoWriter::open(const QString& fileName, QSize size, int fps, QString& wh
     }
     m_target = fileName;
     m_temporary.clear();
+    m_ffprobe.clear();
+    m_frames = 0;
     if (!isSpecialFile(fileName)) {
+        // A video in a file is read back before it takes its place (one in a pipe or on a
+        // device cannot be).
+        m_ffprobe = ffprobeProgram();
+        if (m_ffprobe.isEmpty()) {
+            why = QStringLiteral("cannot make the video %1: the ffprobe program is not on PATH (Debian package ffmpeg)")
+                      .arg(printableName(fileName));
+            return false;
+        }
         // A new name beside the video, keeping its suffix so that ffmpeg picks the same
         // container; made here so that a folder that cannot be written says so before any
         // frame is rendered. Short and of fixed length, so that it fits wherever the video's
@@ -134,27 +266,24 @@ bool VideoWriter::open(const QString& fileName, QSize size, int fps, QString& wh
         m_temporary = reserved.fileName();
     }
     m_size = size;
-    m_ffmpeg = std::make_unique<QProcess>();
-    m_ffmpeg->setProcessChannelMode(QProcess::MergedChannels);
-    // A group of its own: Ctrl+C at the terminal stops this program, which then stops ffmpeg,
-    // rather than ffmpeg finishing a video on its own.
-    m_ffmpeg->setChildProcessModifier([] { setpgid(0, 0); });
-    m_ffmpeg->start(program, ffmpegArguments(size, fps, m_temporary.isEmpty() ? fileName : m_temporary));
-    if (!m_ffmpeg->waitForStarted(-1)) {
-        why = QStringLiteral("cannot run %1: %2").arg(printableName(program), m_ffmpeg->errorString());
+    m_ffmpeg = std::make_unique<Tool>();
+    if (!m_ffmpeg->start(program, ffmpegArguments(size, fps, m_temporary.isEmpty() ? fileName : m_temporary), why)) {
         abort();
         return false;
     }
-    m_underway = takeUnderway(pid_t(m_ffmpeg->processId()), m_temporary);
+    m_underway = takeUnderway(pid_t(m_ffmpeg->process.processId()), m_temporary);
     return true;
 }
 
 bool VideoWriter::drain(qint64 keep)
 {
-    while (m_ffmpeg->bytesToWrite() > keep) {
+    bool printing = false;
+    while (m_ffmpeg->process.bytesToWrite() > keep) {
         if (stopAsked())
             return false;
-        if (!m_ffmpeg->waitForBytesWritten(kLookMs) && !takesFrames())
+        const bool wrote = m_ffmpeg->process.waitForBytesWritten(m_ffmpeg->lookMs(printing));
+        printing = m_ffmpeg->readOutput();
+        if (!wrote && !printing && !takesFrames())
             return false;
     }
     return takesFrames() && !stopAsked();
@@ -163,17 +292,19 @@ bool VideoWriter::drain(qint64 keep)
 bool VideoWriter::takesFrames() const
 {
     // A write that failed shows before ffmpeg's end does.
-    return m_ffmpeg->state() == QProcess::Running && m_ffmpeg->error() != QProcess::WriteError;
+    return m_ffmpeg->running() && m_ffmpeg->process.error() != QProcess::WriteError;
 }
 
-bool VideoWriter::waitForEnd(int ms)
+bool VideoWriter::waitForEnd(Tool& tool, int ms)
 {
     QElapsedTimer clock;
     clock.start();
-    while (m_ffmpeg->state() != QProcess::NotRunning) {
+    bool printing = false;
+    while (tool.running()) {
         if (stopAsked() || (ms >= 0 && clock.elapsed() >= ms))
             return false;
-        m_ffmpeg->waitForFinished(kLookMs);
+        tool.process.waitForFinished(tool.lookMs(printing));
+        printing = tool.readOutput();
     }
     return true;
 }
@@ -193,29 +324,42 @@ bool VideoWriter::addFrame(const QImage& frame, QString& why)
         abort();
         return false;
     }
+    const auto noMemory = [&] {
+        why = QStringLiteral("not enough memory to make the video %1").arg(printableName(m_target));
+        abort();
+        return false;
+    };
     const QImage img = frame.depth() == 32 ? frame : frame.convertToFormat(QImage::Format_RGB32);
+    if (img.isNull())
+        return noMemory();
     const int wid = m_size.width(), rowsAtOnce = int(std::max<qint64>(1, kChunk / (qint64(wid) * 3)));
-    QByteArray chunk;
     bool ok = true;
-    for (int y0 = 0; y0 < m_size.height() && ok; y0 += rowsAtOnce) {
-        const int rows = std::min(rowsAtOnce, m_size.height() - y0);
-        chunk.resize(qsizetype(wid) * 3 * rows);
-        char* out = chunk.data();
-        for (int y = y0; y < y0 + rows; ++y) {
-            const QRgb* line = reinterpret_cast<const QRgb*>(img.constScanLine(y));
-            for (int x = 0; x < wid; ++x) {
-                *out++ = char(qRed(line[x]));
-                *out++ = char(qGreen(line[x]));
-                *out++ = char(qBlue(line[x]));
+    try {
+        QByteArray chunk;
+        for (int y0 = 0; y0 < m_size.height() && ok; y0 += rowsAtOnce) {
+            const int rows = std::min(rowsAtOnce, m_size.height() - y0);
+            chunk.resize(qsizetype(wid) * 3 * rows);
+            char* out = chunk.data();
+            for (int y = y0; y < y0 + rows; ++y) {
+                const QRgb* line = reinterpret_cast<const QRgb*>(img.constScanLine(y));
+                for (int x = 0; x < wid; ++x) {
+                    *out++ = char(qRed(line[x]));
+                    *out++ = char(qGreen(line[x]));
+                    *out++ = char(qBlue(line[x]));
+                }
             }
+            ok = m_ffmpeg->process.write(chunk) == chunk.size() && drain(kPending);
         }
-        ok = m_ffmpeg->write(chunk) == chunk.size() && drain(kPending);
+    } catch (const std::bad_alloc&) {
+        return noMemory();
     }
     if (!ok) {
         why = failure(true);
         abort();
+        return false;
     }
-    return ok;
+    ++m_frames;
+    return true;
 }
 
 bool VideoWriter::finish(QString& why)
@@ -225,18 +369,23 @@ bool VideoWriter::finish(QString& why)
         return false;
     }
     const bool fed = drain(0);
-    m_ffmpeg->closeWriteChannel();
+    m_ffmpeg->process.closeWriteChannel();
     // With its input ended, ffmpeg finishes the video and ends.
-    const bool ended = fed && waitForEnd(-1);
-    if (!ended || m_ffmpeg->exitStatus() != QProcess::NormalExit || m_ffmpeg->exitCode() != 0) {
+    const bool ended = fed && waitForEnd(*m_ffmpeg, -1);
+    if (!ended || m_ffmpeg->process.exitStatus() != QProcess::NormalExit || m_ffmpeg->process.exitCode() != 0) {
         why = failure(!fed);
         abort();
         return false;
     }
     forgetProcess();
-    // An ffmpeg that ends well but leaves nothing is no success.
+    // An ffmpeg that ends well but leaves nothing, or a video that does not hold every frame,
+    // is no success.
     if (!m_temporary.isEmpty() && QFileInfo(m_temporary).size() <= 0) {
         why = QStringLiteral("ffmpeg could not make %1: it wrote no video").arg(printableName(m_target));
+        abort();
+        return false;
+    }
+    if (!m_temporary.isEmpty() && !readBack(why)) {
         abort();
         return false;
     }
@@ -252,15 +401,40 @@ bool VideoWriter::finish(QString& why)
     return true;
 }
 
+bool VideoWriter::readBack(QString& why)
+{
+    const QString failed = QStringLiteral("ffmpeg could not make %1: ").arg(printableName(m_target));
+    Tool probe;
+    // Packets are counted without decoding them: one a frame.
+    if (!probe.start(m_ffprobe,
+                     {"-v", "error", "-select_streams", "v:0", "-count_packets", "-show_entries",
+                      "stream=nb_read_packets", "-of", "csv=p=0", fileArgument(m_temporary)},
+                     why))
+        return false;
+    probe.process.closeWriteChannel();
+    if (!waitForEnd(probe, -1)) {
+        why = failed + QStringLiteral("stopped while ffprobe read the video");
+        return false;
+    }
+    const QByteArray said = probe.lastLine();
+    bool counted = false;
+    const qint64 frames = said.toLongLong(&counted);
+    if (probe.process.exitStatus() != QProcess::NormalExit || probe.process.exitCode() != 0 || !counted) {
+        why = failed + QStringLiteral("ffprobe cannot read the video") +
+              (said.isEmpty() || counted ? QString() : QStringLiteral(" (%1)").arg(printable(said, 200)));
+        return false;
+    }
+    if (frames != m_frames) {
+        why = failed + QStringLiteral("the video holds %1 of the %2 frames sent").arg(frames).arg(m_frames);
+        return false;
+    }
+    return true;
+}
+
 void VideoWriter::abort()
 {
     if (m_ffmpeg) {
-        if (m_ffmpeg->state() != QProcess::NotRunning) {
-            // Its whole group: whatever ffmpeg started goes with it.
-            ::kill(-pid_t(m_ffmpeg->processId()), SIGKILL);
-            m_ffmpeg->kill();
-            m_ffmpeg->waitForFinished(-1);
-        }
+        m_ffmpeg->kill();
         m_ffmpeg.reset();
     }
     forgetProcess();
@@ -304,17 +478,21 @@ void VideoWriter::abandonAllNow()
 
 QString VideoWriter::failure(bool feeding)
 {
-    waitForEnd(10000);
-    QByteArray said;
-    for (const QByteArray& line : m_ffmpeg->readAll().split('\n'))
-        if (!line.trimmed().isEmpty())
-            said = line.trimmed();
-    const bool ended = m_ffmpeg->state() == QProcess::NotRunning;
-    const int status = m_ffmpeg->exitCode();
+    waitForEnd(*m_ffmpeg, 10000);
+    const QByteArray said = m_ffmpeg->lastLine();
+    // Memory that ran out in ffmpeg (under a limit this program passes on to it) is said as
+    // this program says it, with ffmpeg's own line.
+    for (const QByteArray& line : m_ffmpeg->tail.right(kTail).split('\n'))
+        if (line.contains("Cannot allocate memory") || (line.contains("malloc of size") && line.contains("failed")))
+            return QStringLiteral("not enough memory to make the video %1 (ffmpeg: %2)")
+                .arg(printableName(m_target), printable(line.trimmed(), 200));
+    const QProcess& ffmpeg = m_ffmpeg->process;
+    const bool ended = ffmpeg.state() == QProcess::NotRunning;
+    const int status = ffmpeg.exitCode();
     QString reason;
     if (!said.isEmpty())
         reason = printable(said, 200);
-    else if (ended && m_ffmpeg->exitStatus() == QProcess::CrashExit)
+    else if (ended && ffmpeg.exitStatus() == QProcess::CrashExit)
         reason = QStringLiteral("it stopped unexpectedly");
     else if (feeding || !ended)
         reason = ended && status != 0 ? QStringLiteral("it stopped reading frames (status %1)").arg(status)

@@ -9,7 +9,10 @@ int workerCount(int requested);
 // over the threads) on `threads` threads (0: every core): the calling thread and the program's
 // render pool, whose threads live as long as the program. The chunks are handed out one at a
 // time, so a thread that finishes early takes the next; one thread takes them in order. Returns
-// when every chunk is done.
+// when every chunk is done. Pool threads are made as they are needed; when one cannot be made
+// (memory or a process limit), fewer threads do the work, the caller alone at worst, and
+// nothing is said. Should a body throw (std::bad_alloc), no further chunks are handed out and
+// the call throws that exception once no thread is in the body any more.
 // May be called from several threads at once, and from a pool thread.
 void parallelFor(int count, int threads, const std::function<void(int, int)>& body, int chunk = 0);
 
