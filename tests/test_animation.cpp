@@ -2,10 +2,6 @@
 #include <QtTest>
 
 #include <cfloat>
-#include <unistd.h>
-
-#include "window/longtask.h"
-#include "windowharness.h"
 
 #include "picture/animation.h"
 #include "picture/blur.h"
@@ -35,23 +31,6 @@ QImage reducedByHand(const QImage& fine, int k)
             out.setPixel(x, y, qRgb((sum[0] + n / 2) / n, (sum[1] + n / 2) / n, (sum[2] + n / 2) / n));
         }
     return out;
-}
-
-// The processes of this test named `name` that still run (an ended one not yet reaped does not).
-QList<qint64> runningChildren(const QByteArray& name)
-{
-    QList<qint64> found;
-    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile file("/proc/" + entry + "/stat");
-        if (!file.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray stat = file.readAll();
-        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 1).split(' ');
-        if (fields.size() > 2 && fields[1] != "Z" && fields[1] != "X" && fields[2].toLongLong() == ::getpid() &&
-            stat.contains("(" + name + ")"))
-            found << entry.toLongLong();
-    }
-    return found;
 }
 
 Scene sized(int wid, int hey, Vector3D camera = Vector3D(0, 0, -1.5f))
@@ -366,40 +345,7 @@ private slots:
         QCOMPARE(seen.last(), 5.0);
         QCOMPARE(progress.encoding.load(), false);
     }
-
-    // Closing the window stops its Render Animation as Stop does: ffmpeg ends, and neither the
-    // video nor its hidden temporary file is left.
-    void closingTheWindowStopsTheVideo()
-    {
-        if (VideoWriter::ffmpegProgram().isEmpty())
-            QSKIP("ffmpeg is missing: install the ffmpeg package");
-        QTemporaryDir dir;
-        {
-            MainWindow w;
-            findAction(w, "&Add Key Frame")->trigger();
-            findAction(w, "&Add Key Frame")->trigger();
-            animation(w)->setAsker([&](AnimationSettings& s) {
-                s.pattern = dir.filePath("f-%04d.ppm");
-                s.width = 320;
-                s.height = 240;
-                s.supersample = 4;
-                s.video = dir.filePath("v.mp4");
-                return true;
-            });
-            findAction(w, "&Render Animation...")->trigger();
-            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath("f-0001.ppm")), 60000);
-            QCOMPARE(runningChildren("ffmpeg").size(), 1);
-            QVERIFY(animation(w)->isRendering());
-            w.close();
-            QVERIFY(LongTask::waitForWorkers(0));
-        }
-        QTRY_COMPARE_WITH_TIMEOUT(runningChildren("ffmpeg"), QList<qint64>(), 5000);
-        const QStringList files = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-        QVERIFY(!files.isEmpty() && files.size() < 25);
-        for (const QString& f : files)
-            QVERIFY2(f.startsWith("f-") && f.endsWith(".ppm"), qPrintable(f));
-    }
 };
 
-QTEST_MAIN(TestAnimation)
+QTEST_GUILESS_MAIN(TestAnimation)
 #include "test_animation.moc"

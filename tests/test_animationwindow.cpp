@@ -15,6 +15,7 @@
 #include <QWheelEvent>
 #include <QtTest>
 #include <cstring>
+#include <unistd.h>
 #include <limits>
 #include <tuple>
 
@@ -137,6 +138,23 @@ void whenDialogOpens(const std::function<void(D*)>& fill)
 }
 
 } // namespace
+
+// The processes of this test named `name` that still run (an ended one not yet reaped does not).
+QList<qint64> runningChildren(const QByteArray& name)
+{
+    QList<qint64> found;
+    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile file("/proc/" + entry + "/stat");
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray stat = file.readAll();
+        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 1).split(' ');
+        if (fields.size() > 2 && fields[1] != "Z" && fields[1] != "X" && fields[2].toLongLong() == ::getpid() &&
+            stat.contains("(" + name + ")"))
+            found << entry.toLongLong();
+    }
+    return found;
+}
 
 class TestAnimationWindow : public QObject {
     Q_OBJECT
@@ -986,6 +1004,39 @@ private slots:
         QFETCH(QString, seventh);
         QCOMPARE(framePattern(chosen), pattern);
         QCOMPARE(frameFileName(pattern, 7), seventh);
+    }
+
+    // Closing the window stops its Render Animation as Stop does: ffmpeg ends, and neither the
+    // video nor its hidden temporary file is left.
+    void closingTheWindowStopsTheVideo()
+    {
+        if (VideoWriter::ffmpegProgram().isEmpty())
+            QSKIP("ffmpeg is missing: install the ffmpeg package");
+        QTemporaryDir dir;
+        {
+            MainWindow w;
+            findAction(w, "&Add Key Frame")->trigger();
+            findAction(w, "&Add Key Frame")->trigger();
+            animation(w)->setAsker([&](AnimationSettings& s) {
+                s.pattern = dir.filePath("f-%04d.ppm");
+                s.width = 320;
+                s.height = 240;
+                s.supersample = 4;
+                s.video = dir.filePath("v.mp4");
+                return true;
+            });
+            findAction(w, "&Render Animation...")->trigger();
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath("f-0001.ppm")), 60000);
+            QCOMPARE(runningChildren("ffmpeg").size(), 1);
+            QVERIFY(animation(w)->isRendering());
+            w.close();
+            QVERIFY(LongTask::waitForWorkers(0));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(runningChildren("ffmpeg"), QList<qint64>(), 5000);
+        const QStringList files = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+        QVERIFY(!files.isEmpty() && files.size() < 25);
+        for (const QString& f : files)
+            QVERIFY2(f.startsWith("f-") && f.endsWith(".ppm"), qPrintable(f));
     }
 };
 
