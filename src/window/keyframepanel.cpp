@@ -16,7 +16,6 @@
 #include <cstring>
 #include <limits>
 
-#include "window/scenepanel.h"
 #include "fileio/textio.h"
 
 namespace {
@@ -60,7 +59,7 @@ QString KeyFrameModel::cellText(const KeyFrame& key, int column)
     if (column == FrameColumn)
         return QString::number(key.frame);
     KeyFrame k = key;
-    return ScenePanel::floatText(coordinate(k, column));
+    return floatText(coordinate(k, column));
 }
 
 bool KeyFrameModel::withEntry(const CameraPath& path, int row, int column, const QString& text, CameraPath& out,
@@ -91,7 +90,7 @@ bool KeyFrameModel::withEntry(const CameraPath& path, int row, int column, const
         // A key moved past another takes its place: the frames stay in order.
         std::stable_sort(edited.keys.begin(), edited.keys.end(),
                          [](const KeyFrame& a, const KeyFrame& b) { return a.frame < b.frame; });
-    } else if (!ScenePanel::readFloat(text, &coordinate(key, column), why)) {
+    } else if (!readFloatEntry(text, coordinate(key, column), why)) {
         return false;
     }
     out = edited;

@@ -113,21 +113,6 @@ ScenePanel::ScenePanel(QWidget* parent) : QWidget(parent)
     outer->addWidget(scroll);
 }
 
-QString ScenePanel::floatText(float v)
-{
-    return QString::fromLatin1(shortestText(v));
-}
-
-bool ScenePanel::readFloat(const QString& text, float* v, QString* why)
-{
-    // The files' own reader, so that what the panel takes a file takes too.
-    const QByteArray t = text.trimmed().toUtf8();
-    const NumberText result = t.isEmpty() ? NumberText::Empty : ::readFloat(t, *v);
-    if (result != NumberText::Ok && why)
-        *why = result == NumberText::Empty ? tr("a number is needed") : numberFault(result);
-    return result == NumberText::Ok;
-}
-
 void ScenePanel::addField(const Field& f)
 {
     m_fields.push_back(f);
@@ -275,7 +260,7 @@ void ScenePanel::commit(const Field& f)
     } else {
         float v;
         QString why;
-        if (!readFloat(static_cast<QLineEdit*>(f.editor)->text(), &v, &why)) {
+        if (!readFloatEntry(static_cast<QLineEdit*>(f.editor)->text(), v, &why)) {
             refuse(f, why);
             return;
         }

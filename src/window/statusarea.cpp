@@ -31,8 +31,9 @@ StatusArea::StatusArea(QWidget* parent) : QWidget(parent)
 
 void StatusArea::setCamera(const Vector3D& position)
 {
-    const auto text = [](float v) { return QString::fromLatin1(shortestText(v)); };
-    m_camera->setText(tr("Camera %1, %2, %3").arg(text(position.X), text(position.Y), text(position.Z)));
+    // Rounded as a scene file holds it: the float noise of steps of 0.1 is no news.
+    m_camera->setText(tr("Camera %1, %2, %3")
+                          .arg(roundedText(position.X), roundedText(position.Y), roundedText(position.Z)));
 }
 
 void StatusArea::setPictureSize(int width, int height)
