@@ -185,8 +185,8 @@ KeyFramePanel::KeyFramePanel(QWidget* parent) : QWidget(parent), m_model(new Key
     m_table->installEventFilter(this);
     m_table->setModel(m_model);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_table->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
-                             QAbstractItemView::AnyKeyPressed);
+    // Not on any key: a letter typed with a cell selected moves the camera.
+    m_table->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     m_table->verticalHeader()->hide();
     // Wide enough for most coordinates in full, as the shortest text of a float often has nine
@@ -275,7 +275,19 @@ bool KeyFramePanel::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_table && (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress)) {
         const QModelIndex cell = m_table->currentIndex();
-        if (static_cast<QKeyEvent*>(event)->matches(QKeySequence::Undo) && cell.isValid() &&
+        auto* key = static_cast<QKeyEvent*>(event);
+        const bool plain = !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+        if (event->type() == QEvent::KeyPress && plain && m_table->hasFocus()) {
+            if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && cell.isValid()) {
+                m_table->edit(cell);
+                return true;
+            }
+            if (key->text().size() == 1 && key->text()[0].isLetterOrNumber()) {
+                emit cameraKey(key);
+                return true;
+            }
+        }
+        if (key->matches(QKeySequence::Undo) && cell.isValid() &&
             m_model->isRefused(cell.row(), cell.column())) {
             // Claimed from the window's undo; the press itself drops the entry.
             event->accept();

@@ -11,7 +11,7 @@ class QHBoxLayout;
 class QTableView;
 
 // The key frames of the camera path as a table: frame, X, Y, Z, one key a row, every cell
-// editable. Numbers show as the stored values, coordinates in the shortest text that reads
+// editable (on a double-click, F2 or Return). Numbers show as the stored values, coordinates in the shortest text that reads
 // back to the same float. An entry that can be taken gives a new path through edited(): frame
 // numbers stay distinct and ascending, so a key whose frame is moved past another takes its
 // place in the order. An entry that cannot be taken (not a whole number from 0 up for a frame,
@@ -84,12 +84,15 @@ signals:
     void goTo(int row);
     // Delete: drop these keys.
     void remove(const QList<int>& rows);
+    // A key typed in the table that is no table key (a letter, a digit): the camera's.
+    void cameraKey(QKeyEvent* event);
 
 protected:
-    // Keys typed into the panel stay there: none reaches the camera keys.
+    // Keys typed into the panel stay there, but for those sent on by cameraKey().
     void keyPressEvent(QKeyEvent* event) override;
     // Undo on a cell holding a refused entry drops that entry, as undo in a scene panel field
-    // drops its typing, rather than undoing the step before.
+    // drops its typing, rather than undoing the step before. Return edits the cell; letters and
+    // digits go to the camera.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

@@ -160,11 +160,15 @@ void MainWindow::build()
     // Keys go to the camera, not to scrolling.
     scrollArea->setFocusPolicy(Qt::NoFocus);
     scrollArea->setWidget(view);
+    // The wheel over the picture is the camera's; the scroll bars move the picture.
+    scrollArea->viewport()->installEventFilter(this);
     mainLayout->addWidget(scrollArea);
     window->setLayout(mainLayout);
-    // A click on the picture takes the keys back from a panel field.
+    // The picture area holds the keys from the start, and a click on it takes them back from a
+    // panel field.
     window->setFocusPolicy(Qt::ClickFocus);
     setCentralWidget(window);
+    window->setFocus(Qt::OtherFocusReason);
 
     jobs = new PictureJobs(this);
     connect(jobs, &PictureJobs::shown, this, &MainWindow::onPictureShown);
@@ -196,6 +200,7 @@ void MainWindow::build()
         recordChange(before, tr("Edit Scene"), false);
     });
     connect(panel, &ScenePanel::refused, this, [this](const QString& why) { prompter.flash(why); });
+    connect(panel, &ScenePanel::colourDialogClosed, this, &MainWindow::takeKeys);
     addPanel(panel, tr("Scene"), "scenePanel", tr("Scene &Panel"), QKeySequence(Qt::CTRL | Qt::Key_P),
              tr("Show or hide the scene's values"));
 
@@ -215,11 +220,16 @@ void MainWindow::build()
         recordChange(before, tr("Go to Key Frame"), false);
         refresh(tr("Made"));
         // The keys move this camera on from here, not the panel's cells.
-        centralWidget()->setFocus(Qt::OtherFocusReason);
+        takeKeys();
     });
     QDockWidget* keyDock = addPanel(animation->panel(), tr("Key Frames"), "keyFramePanel", tr("&Key Frames"),
                                     QKeySequence(), tr("Show or hide the key frames of the camera path"));
-    connect(animation, &AnimationControls::panelWanted, keyDock, &QWidget::show);
+    connect(animation, &AnimationControls::panelWanted, keyDock, [keyDock] {
+        keyDock->show();
+        keyDock->raise();
+    });
+    // Shown together, the panels are tabs: each has the whole height for what it holds.
+    tabifyDockWidget(findChild<QDockWidget*>("scenePanel"), keyDock);
     mainLayout->addWidget(animation->previewBar());
 
     exporter = new PictureExport(this, prompter);
@@ -239,6 +249,7 @@ void MainWindow::finishBuilding()
     showSceneValues();
     // With the menus in place, so that their height is known.
     fitPicture();
+    menuBar()->installEventFilter(this);
 }
 
 MainWindow::~MainWindow()
@@ -280,6 +291,8 @@ QDockWidget* MainWindow::addPanel(QWidget* content, const QString& title, const 
     dock->setObjectName(objectName);
     dock->setWidget(content);
     addDockWidget(Qt::RightDockWidgetArea, dock);
+    // The wheel over a panel scrolls the panel, and stops there when it can scroll no further.
+    dock->installEventFilter(this);
     // Hidden at start: the window shows the picture alone.
     dock->hide();
     connect(dock, &QDockWidget::visibilityChanged, this, [this, dock](bool) {
@@ -292,12 +305,22 @@ QDockWidget* MainWindow::addPanel(QWidget* content, const QString& title, const 
     toggle->setText(menuText);
     toggle->setShortcut(shortcut);
     toggle->setStatusTip(statusTip);
+    // Shown in front of a panel it shares tabs with.
+    connect(toggle, &QAction::triggered, dock, [dock](bool shown) {
+        if (shown)
+            dock->raise();
+    });
     panelActions << toggle;
     return dock;
 }
 
 void MainWindow::closeEvent(QCloseEvent* pe)
 {
+    // Key frames changed since they were opened or saved are not lost without a word.
+    if (!m_closeAgreed && !animation->mayClose()) {
+        pe->ignore();
+        return;
+    }
     // Nothing waits for the pictures in flight: the process may end at once.
     animation->stopPreview();
     jobs->stop();
@@ -662,6 +685,33 @@ void MainWindow::keyPressEvent(QKeyEvent* pe)
     refresh(tr("Made"));
 }
 
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if (type == QEvent::Wheel && watched == scrollArea->viewport()) {
+        wheelEvent(static_cast<QWheelEvent*>(event));
+        return true;
+    }
+    if (type == QEvent::Wheel && qobject_cast<QDockWidget*>(watched)) {
+        event->accept();
+        return true;
+    }
+    // Escape leaves the menu bar's keyboard mode but may leave it the focus: a key that opens no
+    // menu there is the camera's again, as Escape is the window's.
+    if (type == QEvent::KeyPress && watched == menuBar() && !menuBar()->activeAction() &&
+        !shortcutKeyOnly(static_cast<QKeyEvent*>(event))) {
+        takeKeys();
+        keyPressEvent(static_cast<QKeyEvent*>(event));
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::takeKeys()
+{
+    window->setFocus(Qt::OtherFocusReason);
+}
+
 void MainWindow::wheelEvent(QWheelEvent* pe)
 {
     const Scene before = m_scene;
@@ -713,11 +763,15 @@ void MainWindow::mouseReleaseEvent(QMouseEvent* pe)
 
 void MainWindow::exit()
 {
+    if (!animation->mayClose())
+        return;
+    m_closeAgreed = true;
     QMessageBox box;
     box.setWindowTitle("Exit");
     box.setText("Thank you for using my Program)) Goodbye!!");
     box.exec();
     close();
+    m_closeAgreed = false;
 }
 
 void MainWindow::announce(const QString& text)

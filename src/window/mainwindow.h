@@ -90,6 +90,9 @@ protected:
     void mouseMoveEvent(QMouseEvent* pe) override;
     void mouseReleaseEvent(QMouseEvent* pe) override;
     void closeEvent(QCloseEvent* pe) override;
+    // The wheel over the picture and the keys the menu bar does not use go to the camera; the
+    // wheel over a panel stays there.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* pe) override;
     void dragEnterEvent(QDragEnterEvent* pe) override;
     void dropEvent(QDropEvent* pe) override;
@@ -149,12 +152,16 @@ private:
     // Stops exports and animations, and waits a moment for them to end (closing and going).
     void endLongWork();
     void updateActions();
+    // The picture area takes the keys: they move the camera.
+    void takeKeys();
 
     Scene m_scene;
     // Mouse position at the last press or release.
     QPoint ptrMousePosition;
     bool dragging = false;
     bool dragMoved = false;
+    // File ▸ Exit has settled the unsaved key frames: closing asks no more.
+    bool m_closeAgreed = false;
     // The scene when the mouse button went down, for undoing a whole drag.
     Scene dragStart;
     QString openFileName;

@@ -46,6 +46,8 @@ signals:
     void edited(const Scene& scene);
     // An entry was refused: which value and why.
     void refused(const QString& why);
+    // A colour dialog has closed, picked or not: the keys may go back to the camera.
+    void colourDialogClosed();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
