@@ -909,6 +909,8 @@ private slots:
         const int barAt = scroll->verticalScrollBar()->value();
         for (int k = 0; k < 3; ++k)
             wheelOn(view, -120);
+        QCOMPARE(scroll->verticalScrollBar()->value(), barAt);
+        QCOMPARE(w.scene().CamPos.Z, stepped(stepped(stepped(-1.5f, 0.1), 0.1), 0.1));
         wheelOn(scroll->viewport(), 120);
         SETTLE(w);
         QCOMPARE(w.scene().CamPos.Z, stepped(stepped(stepped(stepped(-1.5f, 0.1), 0.1), 0.1), -0.1));
@@ -991,7 +993,13 @@ private slots:
             scenePanel->setColourAsker([pick](const QColor&, const QString&) { return pick ? QColor(Qt::white) : QColor(); });
             // Clicked, as a user does: the click's focus goes where the window gives it.
             QAbstractButton* button = scenePanel->colourButton("Light1/Colour");
-            button->ensurePolished();
+            // A click gives the focus to the nearest widget from the button up that takes it by
+            // a click, as the window system's clicks do.
+            for (QWidget* p = button; p && !p->isWindow(); p = p->parentWidget())
+                if (p->focusPolicy() & Qt::ClickFocus) {
+                    p->setFocus(Qt::MouseFocusReason);
+                    break;
+                }
             QTest::mouseClick(button, Qt::LeftButton);
             SETTLE(w);
         } else if (dialog == "export") {
