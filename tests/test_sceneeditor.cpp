@@ -10,7 +10,7 @@
 #include <QtTest>
 #include <cstring>
 
-#include "window/scenechange.h"
+#include "jobs/scenechange.h"
 #include "window/scenepanel.h"
 #include "fileio/textio.h"
 #include "render/tracer.h"

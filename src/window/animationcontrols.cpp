@@ -22,7 +22,7 @@
 #include "window/longtask.h"
 #include "jobs/previewplayer.h"
 #include "window/prompter.h"
-#include "window/scenechange.h"
+#include "jobs/scenechange.h"
 #include "picture/animation.h"
 #include "picture/picturefile.h"
 #include "picture/videowriter.h"

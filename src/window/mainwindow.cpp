@@ -16,9 +16,7 @@
 #include <QProgressBar>
 #include <QScreen>
 #include <QScrollArea>
-#include <QSettings>
 #include <QShowEvent>
-#include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
@@ -26,7 +24,6 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cstdio>
-#include <memory>
 #include <utility>
 
 #include "window/animationcontrols.h"
@@ -34,11 +31,11 @@
 #include "window/longtask.h"
 #include "window/pictureexport.h"
 #include "jobs/picturejobs.h"
+#include "jobs/recentfiles.h"
 #include "window/pictureview.h"
-#include "window/scenechange.h"
+#include "jobs/scenechange.h"
 #include "window/scenepanel.h"
 #include "window/statusarea.h"
-#include "fileio/fileaccess.h"
 #include "render/tracer.h"
 #include "serial/binserial.h"
 #include "serial/xmlserial.h"
@@ -48,7 +45,6 @@ namespace {
 // One key or wheel step along an axis.
 constexpr double kStep = 0.1;
 constexpr double kMouseDivisor = 3.0;
-constexpr int kRecentFiles = 8;
 const char* const kSceneFilter = "Scene files (*.xml *.bin *.txt);;XML scene files (*.xml);;Line-format scene files (*.bin *.txt);;All files (*)";
 // Load and Save of one format offer that format's files first; a name saved without a suffix
 // takes the first suffix listed: ".bin" for the line format, as the menus name it, so that a
@@ -58,27 +54,6 @@ const char* const kBinFilter = "Line-format scene files (*.bin *.txt);;All files
 // Closing the window waits this long at most for an export or animation to give up: a video
 // left unfinished is removed, and nothing is written after the window has gone.
 constexpr int kCloseWaitMs = 5000;
-
-// The window's settings (the recent files), from their own file only. One that is not a regular
-// file (a pipe would hang the window) or is far too large is left alone, said once on stderr.
-std::unique_ptr<QSettings> openSettings()
-{
-    const QString org = QCoreApplication::organizationName();
-    // Where QSettings keeps them by default.
-    const QString path = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + '/' +
-                         (org.isEmpty() ? QStringLiteral("Unknown Organization") : org) + '/' +
-                         QCoreApplication::applicationName() + QStringLiteral(".conf");
-    QByteArray bytes;
-    QString why;
-    const FileRead read = readWholeFile(path, 1 << 20, "a settings file", bytes, &why);
-    if (read == FileRead::NotRegular || read == FileRead::TooLarge) {
-        static bool said = false;
-        if (!std::exchange(said, true))
-            std::fprintf(stderr, "lumivex: %s; settings are not read or kept\n", qPrintable(why));
-        return nullptr;
-    }
-    return std::make_unique<QSettings>(path, QSettings::IniFormat);
-}
 
 // Adds `delta` in double and stores the sum rounded to float, as every camera move does.
 void moveAxis(float& component, double delta)
@@ -907,24 +882,14 @@ void MainWindow::openInteractively(const QString& fileName)
 
 void MainWindow::rememberRecent(const QString& fileName)
 {
-    const auto settings = openSettings();
-    if (!settings)
-        return;
-    QStringList files = settings->value("recentFiles").toStringList();
-    const QString path = QFileInfo(fileName).absoluteFilePath();
-    files.removeAll(path);
-    files.prepend(path);
-    while (files.size() > kRecentFiles)
-        files.removeLast();
-    settings->setValue("recentFiles", files);
+    RecentFiles::remember(fileName);
     rebuildRecentMenu();
 }
 
 void MainWindow::rebuildRecentMenu()
 {
     recentMenu->clear();
-    const auto settings = openSettings();
-    const QStringList files = settings ? settings->value("recentFiles").toStringList() : QStringList();
+    const QStringList files = RecentFiles::list();
     for (const QString& f : files)
         connect(recentMenu->addAction(QFileInfo(f).fileName()), &QAction::triggered, this,
                 [this, f] { openInteractively(f); });
