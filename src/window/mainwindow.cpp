@@ -102,12 +102,12 @@ MainWindow::MainWindow()
     build();
     // The first picture is there before the window shows.
     const qint64 start = m_clock();
-    jobs->adopt(::render(m_scene));
+    m_jobs->adopt(::render(m_scene));
     const double seconds = (m_clock() - start) / 1000.0;
-    statusArea->setRenderTime(seconds);
-    animation->setPictureSeconds(seconds);
-    view->setPicture(jobs->display());
-    prompter.flash(tr("Rayed"));
+    m_statusArea->setRenderTime(seconds);
+    m_animation->setPictureSeconds(seconds);
+    m_view->setPicture(m_jobs->display());
+    m_prompter.flash(tr("Rayed"));
     finishBuilding();
 }
 
@@ -125,19 +125,19 @@ void MainWindow::build()
     m_clock = [this] { return m_started.elapsed(); };
     m_scene = Scene::builtIn();
     window = new QWidget;
-    view = new PictureView;
-    view->clear(QSize(m_scene.Wid, m_scene.Hey));
+    m_view = new PictureView;
+    m_view->clear(QSize(m_scene.Wid, m_scene.Hey));
     mainLayout = new QVBoxLayout;
     // The window cannot shrink below the picture (or the screen, where the picture is larger).
     mainLayout->setSizeConstraint(QLayout::SetMinimumSize);
-    scrollArea = new QScrollArea;
-    scrollArea->setFrameShape(QFrame::NoFrame);
+    m_scrollArea = new QScrollArea;
+    m_scrollArea->setFrameShape(QFrame::NoFrame);
     // Keys go to the camera, not to scrolling.
-    scrollArea->setFocusPolicy(Qt::NoFocus);
-    scrollArea->setWidget(view);
+    m_scrollArea->setFocusPolicy(Qt::NoFocus);
+    m_scrollArea->setWidget(m_view);
     // The wheel over the picture is the camera's; the scroll bars move the picture.
-    scrollArea->viewport()->installEventFilter(this);
-    mainLayout->addWidget(scrollArea);
+    m_scrollArea->viewport()->installEventFilter(this);
+    mainLayout->addWidget(m_scrollArea);
     window->setLayout(mainLayout);
     // The picture area holds the keys from the start, and a click on it takes them back from a
     // panel field.
@@ -145,51 +145,51 @@ void MainWindow::build()
     setCentralWidget(window);
     window->setFocus(Qt::OtherFocusReason);
 
-    jobs = new PictureJobs(this);
-    connect(jobs, &PictureJobs::shown, this, &MainWindow::onPictureShown);
-    connect(jobs, &PictureJobs::standIn, this, &MainWindow::onStandIn);
-    connect(jobs, &PictureJobs::failed, this, &MainWindow::onPictureFailed);
-    statusArea = new StatusArea;
-    statusBar()->addPermanentWidget(statusArea);
-    progressBar = new QProgressBar;
-    progressBar->setRange(0, 100);
-    progressBar->setMaximumWidth(200);
-    progressBar->hide();
-    statusBar()->addPermanentWidget(progressBar);
-    progressTimer = new QTimer(this);
-    progressTimer->setInterval(100);
-    connect(progressTimer, &QTimer::timeout, this, &MainWindow::updateProgress);
-    connect(jobs, &PictureJobs::busyChanged, this, [this](bool busy) {
+    m_jobs = new PictureJobs(this);
+    connect(m_jobs, &PictureJobs::shown, this, &MainWindow::onPictureShown);
+    connect(m_jobs, &PictureJobs::standIn, this, &MainWindow::onStandIn);
+    connect(m_jobs, &PictureJobs::failed, this, &MainWindow::onPictureFailed);
+    m_statusArea = new StatusArea;
+    statusBar()->addPermanentWidget(m_statusArea);
+    m_progressBar = new QProgressBar;
+    m_progressBar->setRange(0, 100);
+    m_progressBar->setMaximumWidth(200);
+    m_progressBar->hide();
+    statusBar()->addPermanentWidget(m_progressBar);
+    m_progressTimer = new QTimer(this);
+    m_progressTimer->setInterval(100);
+    connect(m_progressTimer, &QTimer::timeout, this, &MainWindow::updateProgress);
+    connect(m_jobs, &PictureJobs::busyChanged, this, [this](bool busy) {
         updateActions();
         if (busy)
-            progressTimer->start();
+            m_progressTimer->start();
         else
             updateProgress();
     });
 
-    undoStack = new QUndoStack(this);
-    panel = new ScenePanel;
-    connect(panel, &ScenePanel::edited, this, [this](const Scene& edited) {
+    m_undoStack = new QUndoStack(this);
+    m_panel = new ScenePanel;
+    connect(m_panel, &ScenePanel::edited, this, [this](const Scene& edited) {
         const Scene before = m_scene;
         applyScene(edited);
         recordChange(before, tr("Edit Scene"), false);
     });
-    connect(panel, &ScenePanel::refused, this, [this](const QString& why) { prompter.flash(why); });
-    connect(panel, &ScenePanel::colourDialogClosed, this, &MainWindow::takeKeys);
-    addPanel(panel, tr("Scene"), "scenePanel", tr("Scene &Panel"), QKeySequence(Qt::CTRL | Qt::Key_P),
+    connect(m_panel, &ScenePanel::refused, this, [this](const QString& why) { m_prompter.flash(why); });
+    connect(m_panel, &ScenePanel::colourDialogClosed, this, &MainWindow::takeKeys);
+    addPanel(m_panel, tr("Scene"), "scenePanel", tr("Scene &Panel"), QKeySequence(Qt::CTRL | Qt::Key_P),
              tr("Show or hide the scene's values"));
 
-    animation = new AnimationControls(this, m_scene, undoStack, prompter);
-    connect(animation, &AnimationControls::standIn, view, &PictureView::setStandIn);
+    m_animation = new AnimationControls(this, m_scene, m_undoStack, m_prompter);
+    connect(m_animation, &AnimationControls::standIn, m_view, &PictureView::setStandIn);
     // The preview's bar takes its height from the picture while it shows.
-    connect(animation, &AnimationControls::previewStarted, this, &MainWindow::fitPicture);
-    connect(animation, &AnimationControls::previewStopped, this, [this] {
+    connect(m_animation, &AnimationControls::previewStarted, this, &MainWindow::fitPicture);
+    connect(m_animation, &AnimationControls::previewStopped, this, [this] {
         // The window's own picture, of the camera it had all along.
-        if (!jobs->display().isNull())
-            view->setPicture(jobs->display());
+        if (!m_jobs->display().isNull())
+            m_view->setPicture(m_jobs->display());
         fitPicture();
     });
-    connect(animation, &AnimationControls::goTo, this, [this](const Vector3D& camera) {
+    connect(m_animation, &AnimationControls::goTo, this, [this](const Vector3D& camera) {
         const Scene before = m_scene;
         m_scene.CamPos = camera;
         recordChange(before, tr("Go to Key Frame"), false);
@@ -197,18 +197,18 @@ void MainWindow::build()
         // The keys move this camera on from here, not the panel's cells.
         takeKeys();
     });
-    QDockWidget* keyDock = addPanel(animation->panel(), tr("Key Frames"), "keyFramePanel", tr("&Key Frames"),
+    QDockWidget* keyDock = addPanel(m_animation->panel(), tr("Key Frames"), "keyFramePanel", tr("&Key Frames"),
                                     QKeySequence(), tr("Show or hide the key frames of the camera path"));
-    connect(animation, &AnimationControls::panelWanted, keyDock, [keyDock] {
+    connect(m_animation, &AnimationControls::panelWanted, keyDock, [keyDock] {
         keyDock->show();
         keyDock->raise();
     });
     // Shown together, the panels are tabs: each has the whole height for what it holds.
     tabifyDockWidget(findChild<QDockWidget*>("scenePanel"), keyDock);
-    mainLayout->addWidget(animation->previewBar());
+    mainLayout->addWidget(m_animation->previewBar());
 
-    exporter = new PictureExport(this, prompter);
-    connect(exporter, &PictureExport::runningChanged, this, &MainWindow::updateActions);
+    m_exporter = new PictureExport(this, m_prompter);
+    connect(m_exporter, &PictureExport::runningChanged, this, &MainWindow::updateActions);
     setAcceptDrops(true);
 }
 
@@ -219,7 +219,7 @@ void MainWindow::finishBuilding()
     createStatusBar();
     setUnifiedTitleAndToolBarOnMac(true);
     setWindowTitle("Lumivex");
-    copyAct->setEnabled(!picture().isNull());
+    m_copyAct->setEnabled(!picture().isNull());
     updateActions();
     showSceneValues();
     // With the menus in place, so that their height is known.
@@ -229,34 +229,34 @@ void MainWindow::finishBuilding()
 
 MainWindow::~MainWindow()
 {
-    animation->stopPreview();
+    m_animation->stopPreview();
     endLongWork();
 }
 
 void MainWindow::setClock(std::function<qint64()> clock)
 {
     m_clock = clock;
-    jobs->setClock(std::move(clock));
+    m_jobs->setClock(std::move(clock));
 }
 
 const QImage& MainWindow::picture() const
 {
-    return jobs->picture();
+    return m_jobs->picture();
 }
 
 const QImage& MainWindow::shownPicture() const
 {
-    return view->shown();
+    return m_view->shown();
 }
 
 bool MainWindow::isBlurred() const
 {
-    return jobs->blurred();
+    return m_jobs->blurred();
 }
 
 bool MainWindow::isRendering() const
 {
-    return jobs->busy();
+    return m_jobs->busy();
 }
 
 QDockWidget* MainWindow::addPanel(QWidget* content, const QString& title, const QString& objectName,
@@ -285,38 +285,38 @@ QDockWidget* MainWindow::addPanel(QWidget* content, const QString& title, const 
         if (shown)
             dock->raise();
     });
-    panelActions << toggle;
+    m_panelActions << toggle;
     return dock;
 }
 
 void MainWindow::closeEvent(QCloseEvent* pe)
 {
     // Key frames changed since they were opened or saved are not lost without a word.
-    if (!m_closeAgreed && !animation->mayClose()) {
+    if (!m_closeAgreed && !m_animation->mayClose()) {
         pe->ignore();
         return;
     }
     // Nothing waits for the pictures in flight: the process may end at once.
-    animation->stopPreview();
-    jobs->stop();
+    m_animation->stopPreview();
+    m_jobs->stop();
     endLongWork();
-    if (keysDialog)
-        keysDialog->close();
+    if (m_keysDialog)
+        m_keysDialog->close();
     QMainWindow::closeEvent(pe);
 }
 
 void MainWindow::resizePicture()
 {
     const QSize size(m_scene.Wid, m_scene.Hey);
-    if (view->size() == size)
+    if (m_view->size() == size)
         return;
-    view->clear(size);
+    m_view->clear(size);
     fitPicture();
 }
 
 void MainWindow::fitPicture()
 {
-    const QSize picture = view->size();
+    const QSize picture = m_view->size();
     QSize room = picture;
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         // Leave room for the menu bar, the status bar, the layout's margins and the frame the
@@ -326,7 +326,7 @@ void MainWindow::fitPicture()
         QSize frame = isVisible() ? frameGeometry().size() - geometry().size() : QSize();
         if (frame.height() <= 0)
             frame = QSize(12, 40);
-        const QWidget* bar = animation ? animation->previewBar() : nullptr;
+        const QWidget* bar = m_animation ? m_animation->previewBar() : nullptr;
         const int barHeight = bar && !bar->isHidden() ? bar->sizeHint().height() + mainLayout->spacing() : 0;
         const QSize around(margins.left() + margins.right() + frame.width(),
                            margins.top() + margins.bottom() + frame.height() + menuBar()->sizeHint().height() +
@@ -336,14 +336,14 @@ void MainWindow::fitPicture()
         room = room.boundedTo(avail);
         // A picture cut one way brings a scroll bar across the other: room for that bar too,
         // where the screen has it, so that the picture is not cut both ways.
-        const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scrollArea);
+        const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_scrollArea);
         if (room.height() < picture.height())
             room.setWidth(std::min(picture.width() + scrollBar, avail.width()));
         if (room.width() < picture.width())
             room.setHeight(std::min(picture.height() + scrollBar, avail.height()));
     }
-    scrollArea->setMinimumSize(room);
-    scrollArea->setMaximumSize(room.expandedTo(picture));
+    m_scrollArea->setMinimumSize(room);
+    m_scrollArea->setMaximumSize(room.expandedTo(picture));
     fitWindowLater();
 }
 
@@ -403,7 +403,7 @@ int MainWindow::dockedWidth() const
 
 void MainWindow::createStatusBar()
 {
-    prompter.say(tr("Ready"));
+    m_prompter.say(tr("Ready"));
 }
 
 void MainWindow::createActions()
@@ -429,42 +429,42 @@ void MainWindow::createActions()
     BinSAct->setStatusTip(tr("Save attributes in Binary format"));
     connect(BinSAct, &QAction::triggered, this, &MainWindow::SerializeInBin);
 
-    openAct = new QAction(tr("&Open..."), this);
-    openAct->setShortcut(QKeySequence::Open);
-    openAct->setStatusTip(tr("Open a scene file of either format"));
-    connect(openAct, &QAction::triggered, this, [this] {
-        const QString name = prompter.askFileName(false, tr(kSceneFilter));
+    m_openAct = new QAction(tr("&Open..."), this);
+    m_openAct->setShortcut(QKeySequence::Open);
+    m_openAct->setStatusTip(tr("Open a scene file of either format"));
+    connect(m_openAct, &QAction::triggered, this, [this] {
+        const QString name = m_prompter.askFileName(false, tr(kSceneFilter));
         if (!name.isEmpty())
             openInteractively(name);
     });
-    saveAct = new QAction(tr("&Save"), this);
-    saveAct->setShortcut(QKeySequence::Save);
-    saveAct->setStatusTip(tr("Save the scene in the file it came from, in its format"));
-    connect(saveAct, &QAction::triggered, this, &MainWindow::saveOpenFile);
-    exportAct = new QAction(tr("&Export Picture..."), this);
-    exportAct->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
-    exportAct->setStatusTip(tr("Render the picture at any size, supersampled, and write it as PNG, JPEG, BMP or PPM"));
-    connect(exportAct, &QAction::triggered, this, [this] { exporter->exportPicture(m_scene, isBlurred()); });
-    copyAct = new QAction(tr("&Copy Picture"), this);
-    copyAct->setShortcut(QKeySequence::Copy);
-    copyAct->setStatusTip(tr("Put the picture on screen on the clipboard"));
-    connect(copyAct, &QAction::triggered, this, &MainWindow::copyPicture);
-    undoAct = undoStack->createUndoAction(this, tr("&Undo"));
-    undoAct->setShortcut(QKeySequence::Undo);
-    redoAct = undoStack->createRedoAction(this, tr("&Redo"));
-    redoAct->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
-    stopAct = new QAction(tr("&Stop Rendering"), this);
-    stopAct->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Period));
-    stopAct->setStatusTip(tr("Stop the picture or export on its way; the picture on screen stays"));
-    connect(stopAct, &QAction::triggered, this, &MainWindow::stopRendering);
+    m_saveAct = new QAction(tr("&Save"), this);
+    m_saveAct->setShortcut(QKeySequence::Save);
+    m_saveAct->setStatusTip(tr("Save the scene in the file it came from, in its format"));
+    connect(m_saveAct, &QAction::triggered, this, &MainWindow::saveOpenFile);
+    m_exportAct = new QAction(tr("&Export Picture..."), this);
+    m_exportAct->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    m_exportAct->setStatusTip(tr("Render the picture at any size, supersampled, and write it as PNG, JPEG, BMP or PPM"));
+    connect(m_exportAct, &QAction::triggered, this, [this] { m_exporter->exportPicture(m_scene, isBlurred()); });
+    m_copyAct = new QAction(tr("&Copy Picture"), this);
+    m_copyAct->setShortcut(QKeySequence::Copy);
+    m_copyAct->setStatusTip(tr("Put the picture on screen on the clipboard"));
+    connect(m_copyAct, &QAction::triggered, this, &MainWindow::copyPicture);
+    m_undoAct = m_undoStack->createUndoAction(this, tr("&Undo"));
+    m_undoAct->setShortcut(QKeySequence::Undo);
+    m_redoAct = m_undoStack->createRedoAction(this, tr("&Redo"));
+    m_redoAct->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    m_stopAct = new QAction(tr("&Stop Rendering"), this);
+    m_stopAct->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Period));
+    m_stopAct->setStatusTip(tr("Stop the picture or export on its way; the picture on screen stays"));
+    connect(m_stopAct, &QAction::triggered, this, &MainWindow::stopRendering);
 
-    keysAct = new QAction(tr("&Keys and Mouse"), this);
-    keysAct->setShortcut(QKeySequence(Qt::Key_F1));
-    keysAct->setStatusTip(tr("List what each key and the mouse do"));
-    connect(keysAct, &QAction::triggered, this, &MainWindow::showKeys);
-    aboutAct = new QAction(tr("&About Lumivex"), this);
-    aboutAct->setStatusTip(tr("Show the program's version"));
-    connect(aboutAct, &QAction::triggered, this,
+    m_keysAct = new QAction(tr("&Keys and Mouse"), this);
+    m_keysAct->setShortcut(QKeySequence(Qt::Key_F1));
+    m_keysAct->setStatusTip(tr("List what each key and the mouse do"));
+    connect(m_keysAct, &QAction::triggered, this, &MainWindow::showKeys);
+    m_aboutAct = new QAction(tr("&About Lumivex"), this);
+    m_aboutAct->setStatusTip(tr("Show the program's version"));
+    connect(m_aboutAct, &QAction::triggered, this,
             [this] { QMessageBox::about(this, tr("About Lumivex"), aboutText()); });
 }
 
@@ -472,11 +472,11 @@ void MainWindow::createMenus()
 {
     // Every menu is built here, in the order of the menu bar.
     fileMenu = menuBar()->addMenu(tr("&File"));
-    fileMenu->addAction(openAct);
-    recentMenu = fileMenu->addMenu(tr("Open &Recent"));
+    fileMenu->addAction(m_openAct);
+    m_recentMenu = fileMenu->addMenu(tr("Open &Recent"));
     rebuildRecentMenu();
-    fileMenu->addAction(saveAct);
-    fileMenu->addAction(exportAct);
+    fileMenu->addAction(m_saveAct);
+    fileMenu->addAction(m_exportAct);
     fileMenu->addSeparator();
     fileMenu->addAction(exitAct);
     menuBar()->addSeparator();
@@ -492,17 +492,17 @@ void MainWindow::createMenus()
     menuBar()->addSeparator();
 
     QMenu* edit = menuBar()->addMenu(tr("&Edit"));
-    edit->addAction(undoAct);
-    edit->addAction(redoAct);
+    edit->addAction(m_undoAct);
+    edit->addAction(m_redoAct);
     edit->addSeparator();
-    edit->addAction(copyAct);
+    edit->addAction(m_copyAct);
 
     QMenu* viewMenu = menuBar()->addMenu(tr("&View"));
-    viewMenu->addActions(panelActions);
+    viewMenu->addActions(m_panelActions);
     viewMenu->addSeparator();
-    viewMenu->addAction(stopAct);
+    viewMenu->addAction(m_stopAct);
 
-    const AnimationControls::Actions& keyActions = animation->actions();
+    const AnimationControls::Actions& keyActions = m_animation->actions();
     QMenu* animationMenu = menuBar()->addMenu(tr("&Animation"));
     animationMenu->addAction(keyActions.addKey);
     animationMenu->addSeparator();
@@ -514,51 +514,51 @@ void MainWindow::createMenus()
     animationMenu->addAction(keyActions.render);
 
     QMenu* help = menuBar()->addMenu(tr("&Help"));
-    help->addAction(keysAct);
-    help->addAction(aboutAct);
+    help->addAction(m_keysAct);
+    help->addAction(m_aboutAct);
     fileMenu = menuBar()->actions().first()->menu();
 }
 
 void MainWindow::showSceneValues()
 {
-    panel->showScene(m_scene);
-    statusArea->setCamera(m_scene.CamPos);
-    statusArea->setPictureSize(m_scene.Wid, m_scene.Hey);
+    m_panel->showScene(m_scene);
+    m_statusArea->setCamera(m_scene.CamPos);
+    m_statusArea->setPictureSize(m_scene.Wid, m_scene.Hey);
 }
 
 void MainWindow::refresh(const QString& message, bool persistent)
 {
-    animation->stopPreview();
+    m_animation->stopPreview();
     showSceneValues();
-    statusArea->setStopped(false);
-    jobs->render(m_scene, message, persistent);
+    m_statusArea->setStopped(false);
+    m_jobs->render(m_scene, message, persistent);
 }
 
 void MainWindow::renderPreview()
 {
-    animation->stopPreview();
+    m_animation->stopPreview();
     showSceneValues();
-    statusArea->setStopped(false);
-    jobs->preview(m_scene);
+    m_statusArea->setStopped(false);
+    m_jobs->preview(m_scene);
 }
 
 void MainWindow::onPictureShown(const QImage& display, bool blurred, const QString& message, bool persistent,
                                 double seconds)
 {
     // A preview keeps the picture area until it stops.
-    if (!animation->isPreviewing())
-        view->setPicture(display);
+    if (!m_animation->isPreviewing())
+        m_view->setPicture(display);
     if (!blurred) {
-        statusArea->setRenderTime(seconds);
-        animation->setPictureSeconds(seconds);
+        m_statusArea->setRenderTime(seconds);
+        m_animation->setPictureSeconds(seconds);
     }
-    statusArea->setBlurred(blurred);
-    statusArea->setStopped(false);
-    copyAct->setEnabled(true);
+    m_statusArea->setBlurred(blurred);
+    m_statusArea->setStopped(false);
+    m_copyAct->setEnabled(true);
     if (!message.isEmpty())
         statusBar()->showMessage(message, persistent ? 0 : Prompter::kPassingMs);
     // A copy asked for while this picture was on its way takes it, once no blur follows.
-    if (m_copyPending && !jobs->inFlight()) {
+    if (m_copyPending && !m_jobs->inFlight()) {
         m_copyPending = false;
         copyPicture();
     }
@@ -567,38 +567,38 @@ void MainWindow::onPictureShown(const QImage& display, bool blurred, const QStri
 void MainWindow::onStandIn(const QImage& display, bool coarse)
 {
     // A preview that comes after the drag has ended is out of date.
-    if ((!coarse && !dragging) || animation->isPreviewing())
+    if ((!coarse && !m_dragging) || m_animation->isPreviewing())
         return;
-    view->setStandIn(display);
-    statusArea->setBlurred(false);
+    m_view->setStandIn(display);
+    m_statusArea->setBlurred(false);
 }
 
 void MainWindow::onPictureFailed()
 {
     m_copyPending = false;
-    prompter.say(tr("Error"));
+    m_prompter.say(tr("Error"));
     // The last picture stays on screen.
-    if (!animation->isPreviewing() && !jobs->display().isNull() && view->shown().cacheKey() != jobs->display().cacheKey()) {
-        view->setPicture(jobs->display());
+    if (!m_animation->isPreviewing() && !m_jobs->display().isNull() && m_view->shown().cacheKey() != m_jobs->display().cacheKey()) {
+        m_view->setPicture(m_jobs->display());
         fitPicture();
     }
 }
 
 void MainWindow::updateProgress()
 {
-    const bool busy = jobs->busy();
-    if (busy && jobs->runningMs() > Prompter::kProgressAfterMs) {
-        progressBar->setValue(int(jobs->progress() * 100));
-        if (progressBar->isHidden()) {
-            progressBar->show();
+    const bool busy = m_jobs->busy();
+    if (busy && m_jobs->runningMs() > Prompter::kProgressAfterMs) {
+        m_progressBar->setValue(int(m_jobs->progress() * 100));
+        if (m_progressBar->isHidden()) {
+            m_progressBar->show();
             setCursor(Qt::BusyCursor);
         }
         return;
     }
     if (!busy) {
-        progressTimer->stop();
-        if (!progressBar->isHidden()) {
-            progressBar->hide();
+        m_progressTimer->stop();
+        if (!m_progressBar->isHidden()) {
+            m_progressBar->hide();
             unsetCursor();
         }
     }
@@ -607,15 +607,15 @@ void MainWindow::updateProgress()
 void MainWindow::stopRendering()
 {
     // An export says it was cancelled once it has stopped.
-    exporter->stop();
-    if (!jobs->busy())
+    m_exporter->stop();
+    if (!m_jobs->busy())
         return;
-    jobs->stop();
+    m_jobs->stop();
     m_copyPending = false;
     // What stays on screen (a coarse first picture, a drag's preview, an older camera's picture)
     // is not this camera's finished picture: the status area says so until the next one.
-    statusArea->setStopped(!jobs->upToDate() || view->showsStandIn());
-    prompter.flash(tr("Rendering stopped"));
+    m_statusArea->setStopped(!m_jobs->upToDate() || m_view->showsStandIn());
+    m_prompter.flash(tr("Rendering stopped"));
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* pe)
@@ -645,13 +645,13 @@ void MainWindow::keyPressEvent(QKeyEvent* pe)
         moveAxis(m_scene.CamPos.Z, kStep);
         break;
     case Qt::Key_Q:
-        jobs->blur(m_scene, tr("AntiAliasing Made"));
+        m_jobs->blur(m_scene, tr("AntiAliasing Made"));
         return;
     case Qt::Key_Escape:
         // Closing drops the render this key would start; its message still shows.
         close();
-        jobs->forgetBlur();
-        prompter.flash(tr("Made"));
+        m_jobs->forgetBlur();
+        m_prompter.flash(tr("Made"));
         return;
     default:
         break;
@@ -663,7 +663,7 @@ void MainWindow::keyPressEvent(QKeyEvent* pe)
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
     const QEvent::Type type = event->type();
-    if (type == QEvent::Wheel && watched == scrollArea->viewport()) {
+    if (type == QEvent::Wheel && watched == m_scrollArea->viewport()) {
         wheelEvent(static_cast<QWheelEvent*>(event));
         return true;
     }
@@ -705,9 +705,9 @@ void MainWindow::wheelEvent(QWheelEvent* pe)
 void MainWindow::mousePressEvent(QMouseEvent* pe)
 {
     ptrMousePosition = pe->position().toPoint();
-    dragging = true;
-    dragMoved = false;
-    dragStart = m_scene;
+    m_dragging = true;
+    m_dragMoved = false;
+    m_dragStart = m_scene;
 }
 
 void MainWindow::mouseMoveEvent(QMouseEvent* pe)
@@ -716,29 +716,29 @@ void MainWindow::mouseMoveEvent(QMouseEvent* pe)
     const QPoint pos = pe->position().toPoint();
     moveAxis(m_scene.CamPos.Y, (pos.y() - ptrMousePosition.y()) / kMouseDivisor / m_scene.Hey);
     moveAxis(m_scene.CamPos.X, (pos.x() - ptrMousePosition.x()) / kMouseDivisor / m_scene.Wid);
-    dragMoved = true;
-    if (dragging)
+    m_dragMoved = true;
+    if (m_dragging)
         renderPreview();
 }
 
 void MainWindow::mouseReleaseEvent(QMouseEvent* pe)
 {
     const QPoint pos = pe->position().toPoint();
-    dragging = false;
-    if (dragMoved)
-        recordChange(dragStart, tr("Move Camera"), true);
+    m_dragging = false;
+    if (m_dragMoved)
+        recordChange(m_dragStart, tr("Move Camera"), true);
     if (pos != ptrMousePosition)
         refresh(tr("Translated"));
-    else if (dragMoved)
+    else if (m_dragMoved)
         // Back at the press point: no message, but no preview may stay on screen.
         refresh(QString());
-    dragMoved = false;
+    m_dragMoved = false;
     ptrMousePosition = pos;
 }
 
 void MainWindow::exit()
 {
-    if (!animation->mayClose())
+    if (!m_animation->mayClose())
         return;
     m_closeAgreed = true;
     QMessageBox box;
@@ -766,29 +766,29 @@ bool MainWindow::Serializing(Serializer* Serial, const QString& fileName, QStrin
 
 void MainWindow::saveWith(Serializer& serial, const char* done)
 {
-    jobs->forgetBlur();
-    const QString name = prompter.askFileName(true, tr(serial.format ? kXmlFilter : kBinFilter));
+    m_jobs->forgetBlur();
+    const QString name = m_prompter.askFileName(true, tr(serial.format ? kXmlFilter : kBinFilter));
     if (name.isEmpty())
         return;
     QString why;
     if (!Serializing(&serial, name, &why)) {
-        prompter.fail(why);
+        m_prompter.fail(why);
         return;
     }
-    prompter.say(tr(done));
+    m_prompter.say(tr(done));
     setOpenFile(name, serial.format ? SceneFormat::Xml : SceneFormat::Bin);
 }
 
 void MainWindow::loadWith(Serializer& serial, const char* done)
 {
-    jobs->forgetBlur();
-    const QString name = prompter.askFileName(false, tr(serial.format ? kXmlFilter : kBinFilter));
+    m_jobs->forgetBlur();
+    const QString name = m_prompter.askFileName(false, tr(serial.format ? kXmlFilter : kBinFilter));
     if (name.isEmpty())
         return;
     const Scene before = m_scene;
     QString why;
     if (!Serializing(&serial, name, &why)) {
-        prompter.fail(why);
+        m_prompter.fail(why);
         return;
     }
     if (takeLoaded(before, tr(done), tr("Load")))
@@ -797,31 +797,31 @@ void MainWindow::loadWith(Serializer& serial, const char* done)
 
 void MainWindow::saveOpenFile()
 {
-    if (openFileName.isEmpty()) {
+    if (m_openFileName.isEmpty()) {
         SerializeInXml();
         return;
     }
     XMLS xml;
     BinS bin;
-    const bool isXml = openFormat == SceneFormat::Xml;
+    const bool isXml = m_openFormat == SceneFormat::Xml;
     QString why;
-    if (!Serializing(isXml ? static_cast<Serializer*>(&xml) : &bin, openFileName, &why)) {
-        prompter.fail(why);
+    if (!Serializing(isXml ? static_cast<Serializer*>(&xml) : &bin, m_openFileName, &why)) {
+        m_prompter.fail(why);
         return;
     }
-    prompter.say(isXml ? tr("Serialized in XML") : tr("Serialized in Bin"));
-    rememberRecent(openFileName);
+    m_prompter.say(isXml ? tr("Serialized in XML") : tr("Serialized in Bin"));
+    rememberRecent(m_openFileName);
 }
 
 bool MainWindow::takeLoaded(const Scene& before, const QString& loaded, const QString& undoText)
 {
     if (!roomForPicture(m_scene.Wid, m_scene.Hey)) {
         m_scene = before;
-        prompter.say(tr("Error"));
+        m_prompter.say(tr("Error"));
         return false;
     }
     resizePicture();
-    prompter.say(loaded);
+    m_prompter.say(loaded);
     recordChange(before, undoText, false);
     refresh(tr("RayTraced"), true);
     return true;
@@ -829,11 +829,11 @@ bool MainWindow::takeLoaded(const Scene& before, const QString& loaded, const QS
 
 void MainWindow::setOpenFile(const QString& fileName, SceneFormat format)
 {
-    openFileName = QFileInfo(fileName).absoluteFilePath();
-    openFormat = format;
-    setWindowFilePath(openFileName);
-    setWindowTitle(QFileInfo(openFileName).fileName() + " — Lumivex");
-    rememberRecent(openFileName);
+    m_openFileName = QFileInfo(fileName).absoluteFilePath();
+    m_openFormat = format;
+    setWindowFilePath(m_openFileName);
+    setWindowTitle(QFileInfo(m_openFileName).fileName() + " — Lumivex");
+    rememberRecent(m_openFileName);
 }
 
 bool MainWindow::openFile(const QString& fileName, QString* why)
@@ -841,7 +841,7 @@ bool MainWindow::openFile(const QString& fileName, QString* why)
     const Scene before = m_scene;
     SceneFormat format;
     if (!loadSceneFile(fileName, m_scene, &format, why)) {
-        prompter.say(tr("Error"));
+        m_prompter.say(tr("Error"));
         return false;
     }
     const QString noRoom = tr("not enough memory for a %1 x %2 picture").arg(m_scene.Wid).arg(m_scene.Hey);
@@ -858,7 +858,7 @@ void MainWindow::applyScene(const Scene& newScene)
 {
     if ((newScene.Wid != m_scene.Wid || newScene.Hey != m_scene.Hey) && !roomForPicture(newScene.Wid, newScene.Hey)) {
         showSceneValues();
-        prompter.say(tr("Error"));
+        m_prompter.say(tr("Error"));
         return;
     }
     m_scene = newScene;
@@ -869,7 +869,7 @@ void MainWindow::applyScene(const Scene& newScene)
 void MainWindow::recordChange(const Scene& before, const QString& text, bool cameraMove)
 {
     if (!SceneChange::sameScene(before, m_scene))
-        undoStack->push(new SceneChange([this](const Scene& s) { applyScene(s); }, before, m_scene, text, cameraMove,
+        m_undoStack->push(new SceneChange([this](const Scene& s) { applyScene(s); }, before, m_scene, text, cameraMove,
                                         m_clock()));
 }
 
@@ -877,7 +877,7 @@ void MainWindow::openInteractively(const QString& fileName)
 {
     QString why;
     if (!openFile(fileName, &why))
-        prompter.warn(why);
+        m_prompter.warn(why);
 }
 
 void MainWindow::rememberRecent(const QString& fileName)
@@ -888,34 +888,34 @@ void MainWindow::rememberRecent(const QString& fileName)
 
 void MainWindow::rebuildRecentMenu()
 {
-    recentMenu->clear();
+    m_recentMenu->clear();
     const QStringList files = RecentFiles::list();
     for (const QString& f : files)
-        connect(recentMenu->addAction(QFileInfo(f).fileName()), &QAction::triggered, this,
+        connect(m_recentMenu->addAction(QFileInfo(f).fileName()), &QAction::triggered, this,
                 [this, f] { openInteractively(f); });
-    recentMenu->setEnabled(!files.isEmpty());
+    m_recentMenu->setEnabled(!files.isEmpty());
 }
 
 void MainWindow::copyPicture()
 {
     // Only the finished picture of the camera in the status area is copied: one on its way is
     // copied when it comes, and a stand-in left by Stop Rendering is not copied at all.
-    if (jobs->inFlight()) {
+    if (m_jobs->inFlight()) {
         m_copyPending = true;
-        prompter.say(tr("The picture is copied when it is finished"));
+        m_prompter.say(tr("The picture is copied when it is finished"));
         return;
     }
-    if (!jobs->upToDate() || view->showsStandIn()) {
-        prompter.flash(tr("Nothing copied: the picture on screen is not finished; any key renders it"));
+    if (!m_jobs->upToDate() || m_view->showsStandIn()) {
+        m_prompter.flash(tr("Nothing copied: the picture on screen is not finished; any key renders it"));
         return;
     }
     QGuiApplication::clipboard()->setImage(picture());
-    prompter.flash(tr("Picture copied"));
+    m_prompter.flash(tr("Picture copied"));
 }
 
 void MainWindow::showKeys()
 {
-    if (!keysDialog) {
+    if (!m_keysDialog) {
         // The menus' shortcuts in menu order; undo and redo by their plain names, as their menu
         // texts name the step they would undo.
         QList<QPair<QKeySequence, QString>> shortcuts;
@@ -923,14 +923,14 @@ void MainWindow::showKeys()
             if (menu->menu())
                 for (const QAction* a : menu->menu()->actions())
                     if (!a->shortcut().isEmpty())
-                        shortcuts.append({a->shortcut(), a == undoAct   ? tr("Undo")
-                                                         : a == redoAct ? tr("Redo")
+                        shortcuts.append({a->shortcut(), a == m_undoAct   ? tr("Undo")
+                                                         : a == m_redoAct ? tr("Redo")
                                                                         : a->iconText()});
-        keysDialog = createKeysDialog(this, shortcuts);
+        m_keysDialog = createKeysDialog(this, shortcuts);
     }
-    keysDialog->show();
-    keysDialog->raise();
-    keysDialog->activateWindow();
+    m_keysDialog->show();
+    m_keysDialog->raise();
+    m_keysDialog->activateWindow();
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* pe)
@@ -979,16 +979,16 @@ void MainWindow::LoadFromBin()
 
 void MainWindow::updateActions()
 {
-    if (!stopAct)
+    if (!m_stopAct)
         return; // still building
-    stopAct->setEnabled(jobs->busy() || exporter->isRunning());
-    exportAct->setEnabled(!exporter->isRunning());
+    m_stopAct->setEnabled(m_jobs->busy() || m_exporter->isRunning());
+    m_exportAct->setEnabled(!m_exporter->isRunning());
 }
 
 void MainWindow::endLongWork()
 {
-    exporter->stop();
-    animation->stopAnimation();
+    m_exporter->stop();
+    m_animation->stopAnimation();
     if (!LongTask::waitForWorkers(kCloseWaitMs))
         std::fprintf(stderr, "lumivex: an export or animation did not stop in time\n");
 }

@@ -52,7 +52,7 @@ public:
     void applyScene(const Scene& newScene);
 
     // Replaces the file dialogs of every command (see Prompter), so that tests open none.
-    void setFileNameAsker(Prompter::FileNameAsker asker) { prompter.setFileNameAsker(std::move(asker)); }
+    void setFileNameAsker(Prompter::FileNameAsker asker) { m_prompter.setFileNameAsker(std::move(asker)); }
     // Replaces the clock (steady milliseconds) that times renders and groups camera moves
     // into steps of undo.
     void setClock(std::function<qint64()> clock);
@@ -158,50 +158,50 @@ private:
     Scene m_scene;
     // Mouse position at the last press or release.
     QPoint ptrMousePosition;
-    bool dragging = false;
-    bool dragMoved = false;
+    bool m_dragging = false;
+    bool m_dragMoved = false;
     // File ▸ Exit has settled the unsaved key frames: closing asks no more.
     bool m_closeAgreed = false;
     // The scene when the mouse button went down, for undoing a whole drag.
-    Scene dragStart;
-    QString openFileName;
-    SceneFormat openFormat = SceneFormat::Xml;
+    Scene m_dragStart;
+    QString m_openFileName;
+    SceneFormat m_openFormat = SceneFormat::Xml;
 
     QWidget* window = nullptr;
     QVBoxLayout* mainLayout = nullptr;
-    QScrollArea* scrollArea = nullptr;
-    PictureView* view = nullptr;
-    PictureJobs* jobs = nullptr;
-    StatusArea* statusArea = nullptr;
-    QProgressBar* progressBar = nullptr;
-    QTimer* progressTimer = nullptr;
-    QUndoStack* undoStack = nullptr;
-    ScenePanel* panel = nullptr;
-    QDialog* keysDialog = nullptr;
+    QScrollArea* m_scrollArea = nullptr;
+    PictureView* m_view = nullptr;
+    PictureJobs* m_jobs = nullptr;
+    StatusArea* m_statusArea = nullptr;
+    QProgressBar* m_progressBar = nullptr;
+    QTimer* m_progressTimer = nullptr;
+    QUndoStack* m_undoStack = nullptr;
+    ScenePanel* m_panel = nullptr;
+    QDialog* m_keysDialog = nullptr;
     QElapsedTimer m_started;
     std::function<qint64()> m_clock;
-    Prompter prompter{this};
+    Prompter m_prompter{this};
     // Copy Picture waits for the picture on its way.
     bool m_copyPending = false;
-    AnimationControls* animation = nullptr;
-    PictureExport* exporter = nullptr;
+    AnimationControls* m_animation = nullptr;
+    PictureExport* m_exporter = nullptr;
 
     QMenu* fileMenu = nullptr;
-    QMenu* recentMenu = nullptr;
+    QMenu* m_recentMenu = nullptr;
     QAction* XMLLAct = nullptr;
     QAction* BinLAct = nullptr;
     QAction* exitAct = nullptr;
     QAction* XMLSAct = nullptr;
     QAction* BinSAct = nullptr;
-    QAction* openAct = nullptr;
-    QAction* saveAct = nullptr;
-    QAction* exportAct = nullptr;
-    QAction* copyAct = nullptr;
-    QAction* undoAct = nullptr;
-    QAction* redoAct = nullptr;
-    QAction* stopAct = nullptr;
-    QAction* keysAct = nullptr;
-    QAction* aboutAct = nullptr;
+    QAction* m_openAct = nullptr;
+    QAction* m_saveAct = nullptr;
+    QAction* m_exportAct = nullptr;
+    QAction* m_copyAct = nullptr;
+    QAction* m_undoAct = nullptr;
+    QAction* m_redoAct = nullptr;
+    QAction* m_stopAct = nullptr;
+    QAction* m_keysAct = nullptr;
+    QAction* m_aboutAct = nullptr;
     // The View menu's items that show and hide the panels.
-    QList<QAction*> panelActions;
+    QList<QAction*> m_panelActions;
 };
