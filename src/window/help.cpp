@@ -1,6 +1,9 @@
 #include "window/help.h"
 
+#include <QAction>
 #include <QDialog>
+#include <QMenu>
+#include <QMenuBar>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QVBoxLayout>
@@ -32,8 +35,14 @@ QList<QPair<QString, QString>> pictureInputs()
     };
 }
 
-QDialog* createKeysDialog(QWidget* parent, const QList<QPair<QKeySequence, QString>>& shortcuts)
+QDialog* createKeysDialog(QWidget* parent, const QMenuBar* menus, const QHash<const QAction*, QString>& names)
 {
+    QList<QPair<QKeySequence, QString>> shortcuts;
+    for (const QAction* menu : menus->actions())
+        if (menu->menu())
+            for (const QAction* a : menu->menu()->actions())
+                if (!a->shortcut().isEmpty())
+                    shortcuts.append({a->shortcut(), names.value(a, a->iconText())});
     QString rows;
     const auto row = [&rows](const QString& input, const QString& effect) {
         rows += QStringLiteral("<tr><td><b>%1</b></td><td>%2</td></tr>").arg(input.toHtmlEscaped(), effect.toHtmlEscaped());

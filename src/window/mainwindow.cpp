@@ -13,12 +13,9 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QProgressBar>
-#include <QScreen>
 #include <QScrollArea>
 #include <QShowEvent>
 #include <QStatusBar>
-#include <QStyle>
 #include <QTimer>
 #include <QUndoStack>
 #include <QVBoxLayout>
@@ -30,11 +27,13 @@
 #include "window/help.h"
 #include "window/longtask.h"
 #include "window/pictureexport.h"
+#include "jobs/camerainput.h"
 #include "jobs/picturejobs.h"
 #include "jobs/recentfiles.h"
 #include "window/pictureview.h"
 #include "jobs/scenechange.h"
 #include "window/scenepanel.h"
+#include "window/screenfit.h"
 #include "window/statusarea.h"
 #include "render/tracer.h"
 #include "serial/binserial.h"
@@ -42,9 +41,6 @@
 
 namespace {
 
-// One key or wheel step along an axis.
-constexpr double kStep = 0.1;
-constexpr double kMouseDivisor = 3.0;
 const char* const kSceneFilter = "Scene files (*.xml *.bin *.txt);;XML scene files (*.xml);;Line-format scene files (*.bin *.txt);;All files (*)";
 // Load and Save of one format offer that format's files first; a name saved without a suffix
 // takes the first suffix listed: ".bin" for the line format, as the menus name it, so that a
@@ -54,37 +50,6 @@ const char* const kBinFilter = "Line-format scene files (*.bin *.txt);;All files
 // Closing the window waits this long at most for an export or animation to give up: a video
 // left unfinished is removed, and nothing is written after the window has gone.
 constexpr int kCloseWaitMs = 5000;
-
-// Adds `delta` in double and stores the sum rounded to float, as every camera move does.
-void moveAxis(float& component, double delta)
-{
-    component = static_cast<float>(static_cast<double>(component) + delta);
-}
-
-// A key pressed with Ctrl, Alt or Meta belongs to the shortcuts, and a modifier or lock key
-// pressed alone is no key of its own: neither moves the camera or renders.
-bool shortcutKeyOnly(const QKeyEvent* pe)
-{
-    if (pe->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
-        return true;
-    switch (pe->key()) {
-    case Qt::Key_Shift:
-    case Qt::Key_Control:
-    case Qt::Key_Meta:
-    case Qt::Key_Alt:
-    case Qt::Key_AltGr:
-    case Qt::Key_Super_L:
-    case Qt::Key_Super_R:
-    case Qt::Key_Hyper_L:
-    case Qt::Key_Hyper_R:
-    case Qt::Key_Mode_switch:
-    case Qt::Key_CapsLock:
-    case Qt::Key_NumLock:
-        return true;
-    default:
-        return false;
-    }
-}
 
 // True when there is memory for a picture of this size and its screen copy. Memory that is
 // allocated but not touched costs no time, however large.
@@ -151,21 +116,8 @@ void MainWindow::build()
     connect(m_jobs, &PictureJobs::failed, this, &MainWindow::onPictureFailed);
     m_statusArea = new StatusArea;
     statusBar()->addPermanentWidget(m_statusArea);
-    m_progressBar = new QProgressBar;
-    m_progressBar->setRange(0, 100);
-    m_progressBar->setMaximumWidth(200);
-    m_progressBar->hide();
-    statusBar()->addPermanentWidget(m_progressBar);
-    m_progressTimer = new QTimer(this);
-    m_progressTimer->setInterval(100);
-    connect(m_progressTimer, &QTimer::timeout, this, &MainWindow::updateProgress);
-    connect(m_jobs, &PictureJobs::busyChanged, this, [this](bool busy) {
-        updateActions();
-        if (busy)
-            m_progressTimer->start();
-        else
-            updateProgress();
-    });
+    m_statusArea->watch(m_jobs);
+    connect(m_jobs, &PictureJobs::busyChanged, this, &MainWindow::updateActions);
 
     m_undoStack = new QUndoStack(this);
     m_panel = new ScenePanel;
@@ -316,35 +268,7 @@ void MainWindow::resizePicture()
 
 void MainWindow::fitPicture()
 {
-    const QSize picture = m_view->size();
-    QSize room = picture;
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        // Leave room for the menu bar, the status bar, the layout's margins and the frame the
-        // window manager draws: known once the window shows, before that (or with no window
-        // manager) a title bar's worth.
-        const QMargins margins = mainLayout->contentsMargins();
-        QSize frame = isVisible() ? frameGeometry().size() - geometry().size() : QSize();
-        if (frame.height() <= 0)
-            frame = QSize(12, 40);
-        const QWidget* bar = m_animation ? m_animation->previewBar() : nullptr;
-        const int barHeight = bar && !bar->isHidden() ? bar->sizeHint().height() + mainLayout->spacing() : 0;
-        const QSize around(margins.left() + margins.right() + frame.width(),
-                           margins.top() + margins.bottom() + frame.height() + menuBar()->sizeHint().height() +
-                               statusBar()->sizeHint().height() + barHeight);
-        const QSize avail =
-            (screen->availableGeometry().size() - around - QSize(dockedWidth(), 0)).expandedTo(QSize(200, 150));
-        room = room.boundedTo(avail);
-        // A picture cut one way brings a scroll bar across the other: room for that bar too,
-        // where the screen has it, so that the picture is not cut both ways.
-        const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_scrollArea);
-        if (room.height() < picture.height())
-            room.setWidth(std::min(picture.width() + scrollBar, avail.width()));
-        if (room.width() < picture.width())
-            room.setHeight(std::min(picture.height() + scrollBar, avail.height()));
-    }
-    m_scrollArea->setMinimumSize(room);
-    m_scrollArea->setMaximumSize(room.expandedTo(picture));
-    fitWindowLater();
+    fitPictureArea(this, m_scrollArea, m_animation ? m_animation->previewBar() : nullptr);
 }
 
 void MainWindow::showEvent(QShowEvent* pe)
@@ -355,52 +279,6 @@ void MainWindow::showEvent(QShowEvent* pe)
         QTimer::singleShot(0, this, &MainWindow::fitPicture);
 }
 
-void MainWindow::fitWindowLater()
-{
-    // A smaller picture than before, or a panel gone: the window fits what is left.
-    if (isVisible())
-        QTimer::singleShot(0, this, [this] {
-            mainLayout->activate();
-            layout()->activate();
-            QSize size = sizeHint().expandedTo(minimumSizeHint());
-            const QScreen* screen = this->screen();
-            if (!screen) {
-                resize(size);
-                return;
-            }
-            // Whole on the screen: no larger than it, and moved back from its edges.
-            const QRect avail = screen->availableGeometry();
-            const QSize frame = frameGeometry().size() - geometry().size();
-            size = size.boundedTo(avail.size() - frame);
-            resize(size);
-            QRect outer(frameGeometry().topLeft(), size + frame);
-            if (outer.right() > avail.right())
-                outer.moveRight(avail.right());
-            if (outer.bottom() > avail.bottom())
-                outer.moveBottom(avail.bottom());
-            outer.moveLeft(std::max(outer.left(), avail.left()));
-            outer.moveTop(std::max(outer.top(), avail.top()));
-            if (outer.topLeft() != frameGeometry().topLeft())
-                move(outer.topLeft());
-        });
-}
-
-int MainWindow::dockedWidth() const
-{
-    // Panels docked on one side stack, so that side takes its widest; a separator each.
-    int width[2] = {0, 0};
-    for (const QDockWidget* dock : findChildren<QDockWidget*>()) {
-        if (dock->isHidden() || dock->isFloating())
-            continue;
-        const int side = dockWidgetArea(const_cast<QDockWidget*>(dock)) == Qt::LeftDockWidgetArea ? 0 : 1;
-        const int separator = style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, this);
-        // The panel's own width: a panel widened to fill the screen gives that room back.
-        const int w = dock->sizeHint().expandedTo(dock->minimumSizeHint()).width();
-        width[side] = std::max(width[side], w + separator);
-    }
-    return width[0] + width[1];
-}
-
 void MainWindow::createStatusBar()
 {
     m_prompter.say(tr("Ready"));
@@ -408,64 +286,41 @@ void MainWindow::createStatusBar()
 
 void MainWindow::createActions()
 {
-    XMLLAct = new QAction(tr("&XML"), this);
-    XMLLAct->setStatusTip(tr("Load attributes from XML format"));
-    connect(XMLLAct, &QAction::triggered, this, &MainWindow::LoadFromXml);
+    const auto make = [this](const QString& text, const QList<QKeySequence>& keys, const QString& tip, auto slot) {
+        auto* action = new QAction(text, this);
+        action->setShortcuts(keys);
+        action->setStatusTip(tip);
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    XMLLAct = make(tr("&XML"), {}, tr("Load attributes from XML format"), &MainWindow::LoadFromXml);
+    BinLAct = make(tr("&Bin"), {}, tr("Load attributes from Binary format"), &MainWindow::LoadFromBin);
+    exitAct = make(tr("E&xit"), QKeySequence::keyBindings(QKeySequence::Quit), tr("Exit Lumivex"), &MainWindow::exit);
+    XMLSAct = make(tr("&XML"), {}, tr("Save attributes in XML format"), &MainWindow::SerializeInXml);
+    BinSAct = make(tr("&Bin"), {}, tr("Save attributes in Binary format"), &MainWindow::SerializeInBin);
 
-    BinLAct = new QAction(tr("&Bin"), this);
-    BinLAct->setStatusTip(tr("Load attributes from Binary format"));
-    connect(BinLAct, &QAction::triggered, this, &MainWindow::LoadFromBin);
-
-    exitAct = new QAction(tr("E&xit"), this);
-    exitAct->setShortcuts(QKeySequence::Quit);
-    exitAct->setStatusTip(tr("Exit Lumivex"));
-    connect(exitAct, &QAction::triggered, this, &MainWindow::exit);
-
-    XMLSAct = new QAction(tr("&XML"), this);
-    XMLSAct->setStatusTip(tr("Save attributes in XML format"));
-    connect(XMLSAct, &QAction::triggered, this, &MainWindow::SerializeInXml);
-
-    BinSAct = new QAction(tr("&Bin"), this);
-    BinSAct->setStatusTip(tr("Save attributes in Binary format"));
-    connect(BinSAct, &QAction::triggered, this, &MainWindow::SerializeInBin);
-
-    m_openAct = new QAction(tr("&Open..."), this);
-    m_openAct->setShortcut(QKeySequence::Open);
-    m_openAct->setStatusTip(tr("Open a scene file of either format"));
-    connect(m_openAct, &QAction::triggered, this, [this] {
+    m_openAct = make(tr("&Open..."), {QKeySequence::Open}, tr("Open a scene file of either format"), [this] {
         const QString name = m_prompter.askFileName(false, tr(kSceneFilter));
         if (!name.isEmpty())
             openInteractively(name);
     });
-    m_saveAct = new QAction(tr("&Save"), this);
-    m_saveAct->setShortcut(QKeySequence::Save);
-    m_saveAct->setStatusTip(tr("Save the scene in the file it came from, in its format"));
-    connect(m_saveAct, &QAction::triggered, this, &MainWindow::saveOpenFile);
-    m_exportAct = new QAction(tr("&Export Picture..."), this);
-    m_exportAct->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
-    m_exportAct->setStatusTip(tr("Render the picture at any size, supersampled, and write it as PNG, JPEG, BMP or PPM"));
-    connect(m_exportAct, &QAction::triggered, this, [this] { m_exporter->exportPicture(m_scene, isBlurred()); });
-    m_copyAct = new QAction(tr("&Copy Picture"), this);
-    m_copyAct->setShortcut(QKeySequence::Copy);
-    m_copyAct->setStatusTip(tr("Put the picture on screen on the clipboard"));
-    connect(m_copyAct, &QAction::triggered, this, &MainWindow::copyPicture);
+    m_saveAct = make(tr("&Save"), {QKeySequence::Save}, tr("Save the scene in the file it came from, in its format"),
+                     &MainWindow::saveOpenFile);
+    m_exportAct = make(tr("&Export Picture..."), {QKeySequence(Qt::CTRL | Qt::Key_E)},
+                       tr("Render the picture at any size, supersampled, and write it as PNG, JPEG, BMP or PPM"),
+                       [this] { m_exporter->exportPicture(m_scene, isBlurred()); });
+    m_copyAct = make(tr("&Copy Picture"), {QKeySequence::Copy}, tr("Put the picture on screen on the clipboard"),
+                     &MainWindow::copyPicture);
     m_undoAct = m_undoStack->createUndoAction(this, tr("&Undo"));
     m_undoAct->setShortcut(QKeySequence::Undo);
     m_redoAct = m_undoStack->createRedoAction(this, tr("&Redo"));
     m_redoAct->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
-    m_stopAct = new QAction(tr("&Stop Rendering"), this);
-    m_stopAct->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Period));
-    m_stopAct->setStatusTip(tr("Stop the picture or export on its way; the picture on screen stays"));
-    connect(m_stopAct, &QAction::triggered, this, &MainWindow::stopRendering);
-
-    m_keysAct = new QAction(tr("&Keys and Mouse"), this);
-    m_keysAct->setShortcut(QKeySequence(Qt::Key_F1));
-    m_keysAct->setStatusTip(tr("List what each key and the mouse do"));
-    connect(m_keysAct, &QAction::triggered, this, &MainWindow::showKeys);
-    m_aboutAct = new QAction(tr("&About Lumivex"), this);
-    m_aboutAct->setStatusTip(tr("Show the program's version"));
-    connect(m_aboutAct, &QAction::triggered, this,
-            [this] { QMessageBox::about(this, tr("About Lumivex"), aboutText()); });
+    m_stopAct = make(tr("&Stop Rendering"), {QKeySequence(Qt::CTRL | Qt::Key_Period)},
+                     tr("Stop the picture or export on its way; the picture on screen stays"), &MainWindow::stopRendering);
+    m_keysAct = make(tr("&Keys and Mouse"), {QKeySequence(Qt::Key_F1)}, tr("List what each key and the mouse do"),
+                     &MainWindow::showKeys);
+    m_aboutAct = make(tr("&About Lumivex"), {}, tr("Show the program's version"),
+                      [this] { QMessageBox::about(this, tr("About Lumivex"), aboutText()); });
 }
 
 void MainWindow::createMenus()
@@ -584,26 +439,6 @@ void MainWindow::onPictureFailed()
     }
 }
 
-void MainWindow::updateProgress()
-{
-    const bool busy = m_jobs->busy();
-    if (busy && m_jobs->runningMs() > Prompter::kProgressAfterMs) {
-        m_progressBar->setValue(int(m_jobs->progress() * 100));
-        if (m_progressBar->isHidden()) {
-            m_progressBar->show();
-            setCursor(Qt::BusyCursor);
-        }
-        return;
-    }
-    if (!busy) {
-        m_progressTimer->stop();
-        if (!m_progressBar->isHidden()) {
-            m_progressBar->hide();
-            unsetCursor();
-        }
-    }
-}
-
 void MainWindow::stopRendering()
 {
     // An export says it was cancelled once it has stopped.
@@ -620,40 +455,21 @@ void MainWindow::stopRendering()
 
 void MainWindow::keyPressEvent(QKeyEvent* pe)
 {
-    if (shortcutKeyOnly(pe)) {
+    const Scene before = m_scene;
+    switch (CameraInput::applyKey(pe->key(), pe->modifiers(), m_scene.CamPos)) {
+    case CameraInput::KeyAction::Shortcut:
         pe->ignore();
         return;
-    }
-    const Scene before = m_scene;
-    switch (pe->key()) {
-    case Qt::Key_A:
-        moveAxis(m_scene.CamPos.X, -kStep);
-        break;
-    case Qt::Key_D:
-        moveAxis(m_scene.CamPos.X, kStep);
-        break;
-    case Qt::Key_W:
-        moveAxis(m_scene.CamPos.Y, -kStep);
-        break;
-    case Qt::Key_S:
-        moveAxis(m_scene.CamPos.Y, kStep);
-        break;
-    case Qt::Key_Z:
-        moveAxis(m_scene.CamPos.Z, -kStep);
-        break;
-    case Qt::Key_X:
-        moveAxis(m_scene.CamPos.Z, kStep);
-        break;
-    case Qt::Key_Q:
+    case CameraInput::KeyAction::Blur:
         m_jobs->blur(m_scene, tr("AntiAliasing Made"));
         return;
-    case Qt::Key_Escape:
+    case CameraInput::KeyAction::Close:
         // Closing drops the render this key would start; its message still shows.
         close();
         m_jobs->forgetBlur();
         m_prompter.flash(tr("Made"));
         return;
-    default:
+    case CameraInput::KeyAction::Render:
         break;
     }
     recordChange(before, tr("Move Camera"), true);
@@ -674,7 +490,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
     // Escape leaves the menu bar's keyboard mode but may leave it the focus: a key that opens no
     // menu there is the camera's again, as Escape is the window's.
     if (type == QEvent::KeyPress && watched == menuBar() && !menuBar()->activeAction() &&
-        !shortcutKeyOnly(static_cast<QKeyEvent*>(event))) {
+        !CameraInput::isShortcutKey(static_cast<QKeyEvent*>(event)->key(), static_cast<QKeyEvent*>(event)->modifiers())) {
         takeKeys();
         keyPressEvent(static_cast<QKeyEvent*>(event));
         return true;
@@ -690,14 +506,7 @@ void MainWindow::takeKeys()
 void MainWindow::wheelEvent(QWheelEvent* pe)
 {
     const Scene before = m_scene;
-    // A horizontal wheel counts when there is no vertical turn.
-    int delta = pe->angleDelta().y();
-    if (delta == 0)
-        delta = pe->angleDelta().x();
-    if (delta > 0)
-        moveAxis(m_scene.CamPos.Z, -kStep);
-    else if (delta < 0)
-        moveAxis(m_scene.CamPos.Z, kStep);
+    CameraInput::applyWheel(pe->angleDelta(), m_scene.CamPos);
     recordChange(before, tr("Move Camera"), true);
     refresh(tr("Zoomed"));
 }
@@ -714,8 +523,7 @@ void MainWindow::mouseMoveEvent(QMouseEvent* pe)
 {
     // Every move adds the whole way from the press point; the picture follows at reduced size.
     const QPoint pos = pe->position().toPoint();
-    moveAxis(m_scene.CamPos.Y, (pos.y() - ptrMousePosition.y()) / kMouseDivisor / m_scene.Hey);
-    moveAxis(m_scene.CamPos.X, (pos.x() - ptrMousePosition.x()) / kMouseDivisor / m_scene.Wid);
+    CameraInput::applyDrag(ptrMousePosition, pos, m_scene.Wid, m_scene.Hey, m_scene.CamPos);
     m_dragMoved = true;
     if (m_dragging)
         renderPreview();
@@ -915,19 +723,8 @@ void MainWindow::copyPicture()
 
 void MainWindow::showKeys()
 {
-    if (!m_keysDialog) {
-        // The menus' shortcuts in menu order; undo and redo by their plain names, as their menu
-        // texts name the step they would undo.
-        QList<QPair<QKeySequence, QString>> shortcuts;
-        for (const QAction* menu : menuBar()->actions())
-            if (menu->menu())
-                for (const QAction* a : menu->menu()->actions())
-                    if (!a->shortcut().isEmpty())
-                        shortcuts.append({a->shortcut(), a == m_undoAct   ? tr("Undo")
-                                                         : a == m_redoAct ? tr("Redo")
-                                                                        : a->iconText()});
-        m_keysDialog = createKeysDialog(this, shortcuts);
-    }
+    if (!m_keysDialog)
+        m_keysDialog = createKeysDialog(this, menuBar(), {{m_undoAct, tr("Undo")}, {m_redoAct, tr("Redo")}});
     m_keysDialog->show();
     m_keysDialog->raise();
     m_keysDialog->activateWindow();

@@ -17,7 +17,6 @@ class QAction;
 class QDialog;
 class QDockWidget;
 class QMenu;
-class QProgressBar;
 class QScrollArea;
 class QTimer;
 class QUndoStack;
@@ -118,15 +117,10 @@ private:
     void onPictureShown(const QImage& display, bool blurred, const QString& message, bool persistent, double seconds);
     void onStandIn(const QImage& display, bool coarse);
     void onPictureFailed();
-    void updateProgress();
     // Makes the picture area the new picture's size, black until the picture comes.
     void resizePicture();
     // Sizes the picture's area: the whole picture where the screen has room, else scroll bars.
     void fitPicture();
-    // The window takes the size its contents ask for, once the layout has caught up.
-    void fitWindowLater();
-    // The width the docked panels take beside the picture.
-    int dockedWidth() const;
     // Shows the modal "Message" box that comes before every file command.
     void announce(const QString& text);
     // Writes the scene to, or reads it from, `fileName` with `Serial`. A load is applied whole
@@ -173,8 +167,6 @@ private:
     PictureView* m_view = nullptr;
     PictureJobs* m_jobs = nullptr;
     StatusArea* m_statusArea = nullptr;
-    QProgressBar* m_progressBar = nullptr;
-    QTimer* m_progressTimer = nullptr;
     QUndoStack* m_undoStack = nullptr;
     ScenePanel* m_panel = nullptr;
     QDialog* m_keysDialog = nullptr;
