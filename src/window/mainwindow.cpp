@@ -7,7 +7,6 @@
 #include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenuBar>
@@ -29,9 +28,9 @@
 #include "window/pictureexport.h"
 #include "jobs/camerainput.h"
 #include "jobs/picturejobs.h"
-#include "jobs/recentfiles.h"
 #include "window/pictureview.h"
 #include "jobs/scenechange.h"
+#include "window/scenefiles.h"
 #include "window/scenepanel.h"
 #include "window/screenfit.h"
 #include "window/statusarea.h"
@@ -41,12 +40,6 @@
 
 namespace {
 
-const char* const kSceneFilter = "Scene files (*.xml *.bin *.txt);;XML scene files (*.xml);;Line-format scene files (*.bin *.txt);;All files (*)";
-// Load and Save of one format offer that format's files first; a name saved without a suffix
-// takes the first suffix listed: ".bin" for the line format, as the menus name it, so that a
-// scene is not taken for a key frame file.
-const char* const kXmlFilter = "XML scene files (*.xml);;All files (*)";
-const char* const kBinFilter = "Line-format scene files (*.bin *.txt);;All files (*)";
 // Closing the window waits this long at most for an export or animation to give up: a video
 // left unfinished is removed, and nothing is written after the window has gone.
 constexpr int kCloseWaitMs = 5000;
@@ -120,6 +113,9 @@ void MainWindow::build()
     connect(m_jobs, &PictureJobs::busyChanged, this, &MainWindow::updateActions);
 
     m_undoStack = new QUndoStack(this);
+    m_files = new SceneFiles(this, m_scene, m_prompter, [this](const Scene& before, const QString& loaded, const QString& undoText) {
+        return takeLoaded(before, loaded, undoText);
+    });
     m_panel = new ScenePanel;
     connect(m_panel, &ScenePanel::edited, this, [this](const Scene& edited) {
         const Scene before = m_scene;
@@ -299,11 +295,8 @@ void MainWindow::createActions()
     XMLSAct = make(tr("&XML"), {}, tr("Save attributes in XML format"), &MainWindow::SerializeInXml);
     BinSAct = make(tr("&Bin"), {}, tr("Save attributes in Binary format"), &MainWindow::SerializeInBin);
 
-    m_openAct = make(tr("&Open..."), {QKeySequence::Open}, tr("Open a scene file of either format"), [this] {
-        const QString name = m_prompter.askFileName(false, tr(kSceneFilter));
-        if (!name.isEmpty())
-            openInteractively(name);
-    });
+    m_openAct = make(tr("&Open..."), {QKeySequence::Open}, tr("Open a scene file of either format"),
+                     [this] { m_files->openAsked(); });
     m_saveAct = make(tr("&Save"), {QKeySequence::Save}, tr("Save the scene in the file it came from, in its format"),
                      &MainWindow::saveOpenFile);
     m_exportAct = make(tr("&Export Picture..."), {QKeySequence(Qt::CTRL | Qt::Key_E)},
@@ -328,8 +321,7 @@ void MainWindow::createMenus()
     // Every menu is built here, in the order of the menu bar.
     fileMenu = menuBar()->addMenu(tr("&File"));
     fileMenu->addAction(m_openAct);
-    m_recentMenu = fileMenu->addMenu(tr("Open &Recent"));
-    rebuildRecentMenu();
+    m_files->setRecentMenu(fileMenu->addMenu(tr("Open &Recent")));
     fileMenu->addAction(m_saveAct);
     fileMenu->addAction(m_exportAct);
     fileMenu->addSeparator();
@@ -346,31 +338,21 @@ void MainWindow::createMenus()
     fileMenu->addAction(BinSAct);
     menuBar()->addSeparator();
 
-    QMenu* edit = menuBar()->addMenu(tr("&Edit"));
-    edit->addAction(m_undoAct);
-    edit->addAction(m_redoAct);
-    edit->addSeparator();
-    edit->addAction(m_copyAct);
-
-    QMenu* viewMenu = menuBar()->addMenu(tr("&View"));
-    viewMenu->addActions(m_panelActions);
-    viewMenu->addSeparator();
-    viewMenu->addAction(m_stopAct);
-
-    const AnimationControls::Actions& keyActions = m_animation->actions();
-    QMenu* animationMenu = menuBar()->addMenu(tr("&Animation"));
-    animationMenu->addAction(keyActions.addKey);
-    animationMenu->addSeparator();
-    animationMenu->addAction(keyActions.open);
-    animationMenu->addAction(keyActions.save);
-    animationMenu->addSeparator();
-    animationMenu->addAction(keyActions.smooth);
-    animationMenu->addAction(keyActions.play);
-    animationMenu->addAction(keyActions.render);
-
-    QMenu* help = menuBar()->addMenu(tr("&Help"));
-    help->addAction(m_keysAct);
-    help->addAction(m_aboutAct);
+    // A null item is a separator.
+    const auto menu = [this](const QString& title, const QList<QAction*>& items) {
+        QMenu* m = menuBar()->addMenu(title);
+        for (QAction* item : items) {
+            if (item)
+                m->addAction(item);
+            else
+                m->addSeparator();
+        }
+    };
+    menu(tr("&Edit"), {m_undoAct, m_redoAct, nullptr, m_copyAct});
+    menu(tr("&View"), m_panelActions + QList<QAction*>{nullptr, m_stopAct});
+    const AnimationControls::Actions& keys = m_animation->actions();
+    menu(tr("&Animation"), {keys.addKey, nullptr, keys.open, keys.save, nullptr, keys.smooth, keys.play, keys.render});
+    menu(tr("&Help"), {m_keysAct, m_aboutAct});
     fileMenu = menuBar()->actions().first()->menu();
 }
 
@@ -383,18 +365,21 @@ void MainWindow::showSceneValues()
 
 void MainWindow::refresh(const QString& message, bool persistent)
 {
-    m_animation->stopPreview();
-    showSceneValues();
-    m_statusArea->setStopped(false);
+    beforeRender();
     m_jobs->render(m_scene, message, persistent);
 }
 
 void MainWindow::renderPreview()
 {
+    beforeRender();
+    m_jobs->preview(m_scene);
+}
+
+void MainWindow::beforeRender()
+{
     m_animation->stopPreview();
     showSceneValues();
     m_statusArea->setStopped(false);
-    m_jobs->preview(m_scene);
 }
 
 void MainWindow::onPictureShown(const QImage& display, bool blurred, const QString& message, bool persistent,
@@ -557,70 +542,6 @@ void MainWindow::exit()
     m_closeAgreed = false;
 }
 
-void MainWindow::announce(const QString& text)
-{
-    QMessageBox msgBox;
-    msgBox.setWindowTitle("Message");
-    msgBox.setText(text);
-    msgBox.exec();
-}
-
-bool MainWindow::Serializing(Serializer* Serial, const QString& fileName, QString* why)
-{
-    if (Serial->readWrite)
-        return saveScene(*Serial, fileName, m_scene, why);
-    return loadScene(*Serial, fileName, m_scene, why);
-}
-
-void MainWindow::saveWith(Serializer& serial, const char* done)
-{
-    m_jobs->forgetBlur();
-    const QString name = m_prompter.askFileName(true, tr(serial.format ? kXmlFilter : kBinFilter));
-    if (name.isEmpty())
-        return;
-    QString why;
-    if (!Serializing(&serial, name, &why)) {
-        m_prompter.fail(why);
-        return;
-    }
-    m_prompter.say(tr(done));
-    setOpenFile(name, serial.format ? SceneFormat::Xml : SceneFormat::Bin);
-}
-
-void MainWindow::loadWith(Serializer& serial, const char* done)
-{
-    m_jobs->forgetBlur();
-    const QString name = m_prompter.askFileName(false, tr(serial.format ? kXmlFilter : kBinFilter));
-    if (name.isEmpty())
-        return;
-    const Scene before = m_scene;
-    QString why;
-    if (!Serializing(&serial, name, &why)) {
-        m_prompter.fail(why);
-        return;
-    }
-    if (takeLoaded(before, tr(done), tr("Load")))
-        setOpenFile(name, serial.format ? SceneFormat::Xml : SceneFormat::Bin);
-}
-
-void MainWindow::saveOpenFile()
-{
-    if (m_openFileName.isEmpty()) {
-        SerializeInXml();
-        return;
-    }
-    XMLS xml;
-    BinS bin;
-    const bool isXml = m_openFormat == SceneFormat::Xml;
-    QString why;
-    if (!Serializing(isXml ? static_cast<Serializer*>(&xml) : &bin, m_openFileName, &why)) {
-        m_prompter.fail(why);
-        return;
-    }
-    m_prompter.say(isXml ? tr("Serialized in XML") : tr("Serialized in Bin"));
-    rememberRecent(m_openFileName);
-}
-
 bool MainWindow::takeLoaded(const Scene& before, const QString& loaded, const QString& undoText)
 {
     if (!roomForPicture(m_scene.Wid, m_scene.Hey)) {
@@ -632,33 +553,6 @@ bool MainWindow::takeLoaded(const Scene& before, const QString& loaded, const QS
     m_prompter.say(loaded);
     recordChange(before, undoText, false);
     refresh(tr("RayTraced"), true);
-    return true;
-}
-
-void MainWindow::setOpenFile(const QString& fileName, SceneFormat format)
-{
-    m_openFileName = QFileInfo(fileName).absoluteFilePath();
-    m_openFormat = format;
-    setWindowFilePath(m_openFileName);
-    setWindowTitle(QFileInfo(m_openFileName).fileName() + " — Lumivex");
-    rememberRecent(m_openFileName);
-}
-
-bool MainWindow::openFile(const QString& fileName, QString* why)
-{
-    const Scene before = m_scene;
-    SceneFormat format;
-    if (!loadSceneFile(fileName, m_scene, &format, why)) {
-        m_prompter.say(tr("Error"));
-        return false;
-    }
-    const QString noRoom = tr("not enough memory for a %1 x %2 picture").arg(m_scene.Wid).arg(m_scene.Hey);
-    if (!takeLoaded(before, format == SceneFormat::Xml ? tr("Loaded from Xml") : tr("Loaded from Bin"), tr("Open"))) {
-        if (why)
-            *why = noRoom;
-        return false;
-    }
-    setOpenFile(fileName, format);
     return true;
 }
 
@@ -679,29 +573,6 @@ void MainWindow::recordChange(const Scene& before, const QString& text, bool cam
     if (!SceneChange::sameScene(before, m_scene))
         m_undoStack->push(new SceneChange([this](const Scene& s) { applyScene(s); }, before, m_scene, text, cameraMove,
                                         m_clock()));
-}
-
-void MainWindow::openInteractively(const QString& fileName)
-{
-    QString why;
-    if (!openFile(fileName, &why))
-        m_prompter.warn(why);
-}
-
-void MainWindow::rememberRecent(const QString& fileName)
-{
-    RecentFiles::remember(fileName);
-    rebuildRecentMenu();
-}
-
-void MainWindow::rebuildRecentMenu()
-{
-    m_recentMenu->clear();
-    const QStringList files = RecentFiles::list();
-    for (const QString& f : files)
-        connect(m_recentMenu->addAction(QFileInfo(f).fileName()), &QAction::triggered, this,
-                [this, f] { openInteractively(f); });
-    m_recentMenu->setEnabled(!files.isEmpty());
 }
 
 void MainWindow::copyPicture()
@@ -743,35 +614,50 @@ void MainWindow::dropEvent(QDropEvent* pe)
     if (urls.isEmpty() || !urls.first().isLocalFile())
         return;
     pe->acceptProposedAction();
-    openInteractively(urls.first().toLocalFile());
+    m_files->openInteractively(urls.first().toLocalFile());
 }
 
 void MainWindow::SerializeInXml()
 {
     XMLS Serial;
-    announce("Input file name for writing in XML format in");
-    saveWith(Serial, "Serialized in XML");
+    m_files->announce("Input file name for writing in XML format in");
+    m_jobs->forgetBlur();
+    m_files->save(Serial, "Serialized in XML");
 }
 
 void MainWindow::SerializeInBin()
 {
     BinS Serial;
-    announce("Input file name for writing in Binary format in");
-    saveWith(Serial, "Serialized in Bin");
+    m_files->announce("Input file name for writing in Binary format in");
+    m_jobs->forgetBlur();
+    m_files->save(Serial, "Serialized in Bin");
 }
 
 void MainWindow::LoadFromXml()
 {
     XMLL Serial;
-    announce("Input file name for reading in XML format from");
-    loadWith(Serial, "Loaded from Xml");
+    m_files->announce("Input file name for reading in XML format from");
+    m_jobs->forgetBlur();
+    m_files->load(Serial, "Loaded from Xml");
 }
 
 void MainWindow::LoadFromBin()
 {
     BinL Serial;
-    announce("Input file name for reading in Binary format from");
-    loadWith(Serial, "Loaded from Bin");
+    m_files->announce("Input file name for reading in Binary format from");
+    m_jobs->forgetBlur();
+    m_files->load(Serial, "Loaded from Bin");
+}
+
+void MainWindow::saveOpenFile()
+{
+    if (!m_files->saveOpen())
+        SerializeInXml();
+}
+
+bool MainWindow::openFile(const QString& fileName, QString* why)
+{
+    return m_files->open(fileName, why);
 }
 
 void MainWindow::updateActions()

@@ -7,7 +7,6 @@
 
 #include "window/prompter.h"
 #include "scene/scene.h"
-#include "serial/scenefile.h"
 
 class AnimationControls;
 class PictureExport;
@@ -21,8 +20,8 @@ class QScrollArea;
 class QTimer;
 class QUndoStack;
 class QVBoxLayout;
+class SceneFiles;
 class ScenePanel;
-class Serializer;
 class StatusArea;
 
 // The program's one window: shows the picture of the scene, moves the camera from keys, wheel
@@ -113,7 +112,10 @@ private:
     // Renders the current scene in the background; `message` is shown with the picture, for
     // two seconds unless `persistent`.
     void refresh(const QString& message, bool persistent = false);
+    // A drag's reduced picture of the scene.
     void renderPreview();
+    // Before a render: the preview stopped, the scene's values shown.
+    void beforeRender();
     void onPictureShown(const QImage& display, bool blurred, const QString& message, bool persistent, double seconds);
     void onStandIn(const QImage& display, bool coarse);
     void onPictureFailed();
@@ -121,23 +123,10 @@ private:
     void resizePicture();
     // Sizes the picture's area: the whole picture where the screen has room, else scroll bars.
     void fitPicture();
-    // Shows the modal "Message" box that comes before every file command.
-    void announce(const QString& text);
-    // Writes the scene to, or reads it from, `fileName` with `Serial`. A load is applied whole
-    // or not at all; false when nothing was saved or loaded.
-    bool Serializing(Serializer* Serial, const QString& fileName, QString* why);
-    void saveWith(Serializer& serial, const char* done);
-    void loadWith(Serializer& serial, const char* done);
     // Puts a scene just read into `m_scene` to use: the picture area at its size, the `loaded`
     // message, a step of undo and a render. Without the memory for its picture the scene goes
     // back to `before` and "Error" shows.
     bool takeLoaded(const Scene& before, const QString& loaded, const QString& undoText);
-    // The file that File ▸ Save writes: named in the title and remembered for Open Recent.
-    void setOpenFile(const QString& fileName, SceneFormat format);
-    // Open..., Open Recent, a dropped file: opens it, or says why not in the status bar and a box.
-    void openInteractively(const QString& fileName);
-    void rememberRecent(const QString& fileName);
-    void rebuildRecentMenu();
     void copyPicture();
     void showKeys();
     // Records a change of the scene that has already been made, for undo; camera moves close
@@ -158,8 +147,6 @@ private:
     bool m_closeAgreed = false;
     // The scene when the mouse button went down, for undoing a whole drag.
     Scene m_dragStart;
-    QString m_openFileName;
-    SceneFormat m_openFormat = SceneFormat::Xml;
 
     QWidget* window = nullptr;
     QVBoxLayout* mainLayout = nullptr;
@@ -177,9 +164,9 @@ private:
     bool m_copyPending = false;
     AnimationControls* m_animation = nullptr;
     PictureExport* m_exporter = nullptr;
+    SceneFiles* m_files = nullptr;
 
     QMenu* fileMenu = nullptr;
-    QMenu* m_recentMenu = nullptr;
     QAction* XMLLAct = nullptr;
     QAction* BinLAct = nullptr;
     QAction* exitAct = nullptr;
