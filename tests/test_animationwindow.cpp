@@ -520,7 +520,9 @@ private slots:
         // Typed over the frame of the first key, as a user would.
         table->setFocus();
         table->setCurrentIndex(panel->model()->index(0, KeyFrameModel::FrameColumn));
-        QTest::keyClick(table, Qt::Key_3);
+        QTest::keyClick(table, Qt::Key_F2);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_3);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_0);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QTRY_COMPARE(framesOf(animation(w)->keyFrames()), QList<qint64>({24, 30, 48}));
@@ -837,7 +839,7 @@ private slots:
         QVERIFY2(box->findChild<QLabel*>()->text().contains(QRegularExpression("^Frame \\d+ of 49, [0-9.]+ frames a second, \\d+ s left$")),
                  qPrintable(box->findChild<QLabel*>()->text()));
         if (how == "close") {
-            w.close();
+            answerBoxes(QMessageBox::Discard, [&] { w.close(); });
         } else {
             QTest::mouseClick(box->findChild<QPushButton*>(), Qt::LeftButton);
             QTRY_VERIFY_WITH_TIMEOUT(!animation(w)->isRendering(), kWait);

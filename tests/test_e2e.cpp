@@ -1,5 +1,6 @@
-// The real program in a real X server: started, looked at through screenshots, driven by
-// synthetic keys, closed. Run under xvfb-run by CTest.
+// The real program in a real X server with a window manager, on a 1280 x 800 screen where the
+// picture does not fit and scrolls: started, looked at through screenshots, driven by synthetic
+// keys and wheel turns, closed. Run under xvfb-run with openbox by CTest.
 #include <QProcess>
 #include <QStandardPaths>
 #include <QtTest>
@@ -69,6 +70,29 @@ bool shows(const QString& window, const QImage& picture, QPoint at)
     return false;
 }
 
+// The part of a picture that a 1280 x 800 screen shows of it, from its top left corner.
+QImage onScreen(const QImage& picture)
+{
+    return picture.copy(0, 0, std::min(picture.width(), 700), std::min(picture.height(), 540));
+}
+
+// Takes screenshots for `ms` and says whether the picture at `at` stayed `picture` throughout.
+bool staysFor(const QString& window, const QImage& picture, QPoint at, int ms)
+{
+    const QImage want = picture.convertToFormat(QImage::Format_RGB32);
+    for (int waited = 0; waited < ms; waited += 200) {
+        QTest::qWait(200);
+        if (!samePixels(screenshot(window).copy(QRect(at, want.size())), want))
+            return false;
+    }
+    return true;
+}
+
+QString xdotool(const QStringList& args)
+{
+    return QString::fromLatin1(runTool(QStringList{"xdotool"} + args)).trimmed();
+}
+
 } // namespace
 
 class TestE2E : public QObject {
@@ -79,7 +103,7 @@ private slots:
     {
         if (qEnvironmentVariableIsEmpty("DISPLAY"))
             QSKIP("no X display: run under xvfb-run");
-        for (const char* tool : {"xdotool", "import"})
+        for (const char* tool : {"xdotool", "import", "openbox"})
             if (QStandardPaths::findExecutable(tool).isEmpty())
                 QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(tool)));
 
@@ -96,8 +120,8 @@ private slots:
                 .section('\n', 0, 0);
         QVERIFY2(!window.isEmpty(), "no window titled Lumivex");
 
-        // The built-in picture, somewhere inside the window.
-        const QImage start = render(Scene::builtIn());
+        // The built-in picture, somewhere inside the window: the part the screen has room for.
+        const QImage start = onScreen(render(Scene::builtIn()));
         QPoint at(-1, -1);
         for (int tries = 0; tries < 50 && at.x() < 0; ++tries) {
             at = find(screenshot(window), start);
@@ -105,26 +129,86 @@ private slots:
                 QTest::qWait(200);
         }
         QVERIFY2(at.x() >= 0, "the window does not show the built-in picture");
+        const auto picture = [](float x, float z) {
+            Scene s = Scene::builtIn();
+            s.CamPos.X = x;
+            s.CamPos.Z = z;
+            return onScreen(render(s));
+        };
+        const float right = float(0.0 + 0.1);
 
         // D moves the camera by 0.1 along X; Q blurs what is shown.
         runTool({"xdotool", "windowfocus", "--sync", window});
         runTool({"xdotool", "key", "d"});
-        Scene moved = Scene::builtIn();
-        moved.CamPos.X = float(0.0 + 0.1);
-        const QImage movedPicture = render(moved);
-        QVERIFY2(shows(window, movedPicture, at), "D did not show the moved camera's picture");
+        const QImage movedPicture = render([&] {
+            Scene s = Scene::builtIn();
+            s.CamPos.X = right;
+            return s;
+        }());
+        QVERIFY2(shows(window, onScreen(movedPicture), at), "D did not show the moved camera's picture");
         runTool({"xdotool", "key", "q"});
-        QVERIFY2(shows(window, blurReference(movedPicture), at), "Q did not show the blurred picture");
-        QCOMPARE(QString::fromLatin1(runTool({"xdotool", "getwindowname", window})).trimmed(), QStringLiteral("Lumivex"));
+        QVERIFY2(shows(window, onScreen(blurReference(movedPicture)), at), "Q did not show the blurred picture");
+        QCOMPARE(xdotool({"getwindowname", window}), QStringLiteral("Lumivex"));
 
         // Ctrl alone is no camera key: the blurred picture stays (a render would replace it
         // within a fraction of a second). Ctrl+Z then undoes the move.
         runTool({"xdotool", "key", "ctrl"});
-        QTest::qWait(800);
-        QVERIFY2(samePixels(screenshot(window).copy(QRect(at, start.size())), blurReference(movedPicture)),
-                 "Ctrl alone changed the picture");
+        QVERIFY2(staysFor(window, onScreen(blurReference(movedPicture)), at, 800), "Ctrl alone changed the picture");
         runTool({"xdotool", "key", "ctrl+z"});
         QVERIFY2(shows(window, start, at), "Ctrl+Z did not bring back the first camera's picture");
+
+        // The wheel over the picture, which is larger than the screen, moves the camera every
+        // turn and scrolls nothing: three turns towards the user bring it three steps nearer.
+        const QString geometry = xdotool({"getwindowgeometry", "--shell", window});
+        const int wx = geometry.section("X=", 1).section('\n', 0, 0).toInt();
+        const int wy = geometry.section("Y=", 1).section('\n', 0, 0).toInt();
+        runTool({"xdotool", "mousemove", QString::number(wx + at.x() + 300), QString::number(wy + at.y() + 300)});
+        for (int k = 0; k < 3; ++k)
+            runTool({"xdotool", "click", "5"});
+        const float nearer = float(float(float(-1.5 + 0.1) + 0.1) + 0.1);
+        QVERIFY2(shows(window, picture(0, nearer), at), "three wheel turns over the picture did not move the camera three steps");
+
+        // Alt alone, then Escape: the menu bar lets go, and A moves the camera.
+        runTool({"xdotool", "key", "alt"});
+        QTest::qWait(300);
+        runTool({"xdotool", "key", "Escape"});
+        QTest::qWait(300);
+        QCOMPARE(program.state(), QProcess::Running);
+        runTool({"xdotool", "key", "a"});
+        const float left = float(0.0 - 0.1);
+        QVERIFY2(shows(window, picture(left, nearer), at), "A after Alt and Escape did not move the camera");
+
+        // The wheel over the scene panel scrolls it and leaves the camera.
+        runTool({"xdotool", "key", "ctrl+p"});
+        QTest::qWait(1000);
+        const QString wide = xdotool({"getwindowgeometry", "--shell", window});
+        const int width = wide.section("WIDTH=", 1).section('\n', 0, 0).toInt();
+        runTool({"xdotool", "mousemove", QString::number(wx + width - 100), QString::number(wy + 300)});
+        for (int k = 0; k < 4; ++k)
+            runTool({"xdotool", "click", k < 2 ? "5" : "4"});
+        QVERIFY2(staysFor(window, picture(left, nearer), at, 1000), "the wheel over the scene panel changed the picture");
+
+        // After a dialog closes the keys are the camera's again.
+        runTool({"xdotool", "key", "ctrl+e"});
+        QTest::qWait(1000);
+        runTool({"xdotool", "key", "Escape"});
+        QTest::qWait(500);
+        runTool({"xdotool", "key", "d"});
+        QVERIFY2(shows(window, picture(float(left + 0.1), nearer), at), "D after the Export dialog did not move the camera");
+
+        // Unsaved key frames: Escape asks, and Escape in the question keeps the window. Undone,
+        // nothing is unsaved and Escape closes as ever.
+        runTool({"xdotool", "key", "ctrl+k"});
+        QTest::qWait(500);
+        runTool({"xdotool", "key", "Escape"});
+        QTest::qWait(1000);
+        QVERIFY2(!xdotool({"search", "--onlyvisible", "--name", "^Key Frames$"}).isEmpty(), "no question about the unsaved key frames");
+        runTool({"xdotool", "key", "Escape"});
+        QTest::qWait(500);
+        QCOMPARE(program.state(), QProcess::Running);
+        runTool({"xdotool", "windowfocus", "--sync", window});
+        runTool({"xdotool", "key", "ctrl+z"});
+        QTest::qWait(300);
 
         runTool({"xdotool", "key", "Escape"});
         QVERIFY(program.waitForFinished(20000));

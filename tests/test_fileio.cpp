@@ -150,6 +150,66 @@ private slots:
         QTest::newRow("sign alone") << QByteArray("-") << NumberText::NotANumber << qint64(0);
         QTest::newRow("blank behind") << QByteArray("5 ") << NumberText::NotANumber << qint64(0);
         QTest::newRow("empty") << QByteArray() << NumberText::Empty << qint64(0);
+        QTest::newRow("plus alone") << QByteArray("+") << NumberText::NotANumber << qint64(0);
+        QTest::newRow("plus then minus") << QByteArray("+-5") << NumberText::NotANumber << qint64(0);
+        QTest::newRow("minus then plus") << QByteArray("-+5") << NumberText::NotANumber << qint64(0);
+        QTest::newRow("blank in front") << QByteArray(" 5") << NumberText::NotANumber << qint64(0);
+        QTest::newRow("hexadecimal") << QByteArray("0x10") << NumberText::NotANumber << qint64(0);
+        QTest::newRow("exponent") << QByteArray("1e3") << NumberText::NotANumber << qint64(0);
+        QTest::newRow("twenty nines and a letter") << QByteArray(20, '9') + "x" << NumberText::NotANumber << qint64(0);
+        QTest::newRow("forty digits behind a minus") << "-" + QByteArray(40, '1') << NumberText::OutOfRange << qint64(0);
+    }
+
+    // The camera readout: what a scene file holds, without trailing zeros.
+    void roundedTexts_data()
+    {
+        QTest::addColumn<float>("value");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("zero") << 0.0f << "0";
+        QTest::newRow("minus zero") << -0.0f << "0";
+        QTest::newRow("float noise around zero") << -1.4901161e-09f << "0";
+        QTest::newRow("-1.1 as stored") << -1.0999999f << "-1.1";
+        QTest::newRow("start camera") << -1.5f << "-1.5";
+        QTest::newRow("a third") << 1.0f / 3 << "0.333333";
+        QTest::newRow("whole") << 1024.0f << "1024";
+        QTest::newRow("rounds up to whole") << 0.9999999f << "1";
+        QTest::newRow("large") << 1e20f << "100000002004087734272";
+        QTest::newRow("small but shown") << 0.0000051f << "0.000005";
+    }
+
+    void roundedTexts()
+    {
+        QFETCH(float, value);
+        QFETCH(QString, text);
+        QCOMPARE(roundedText(value), text);
+    }
+
+    void fieldEntries_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<float>("value");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("blanks around") << " 0.5\t" << true << 0.5f << "";
+        QTest::newRow("nothing") << "  " << false << 0.0f << "a number is needed";
+        QTest::newRow("a word") << "abc" << false << 0.0f << "not a number";
+        QTest::newRow("beyond a float") << "1e39" << false << 0.0f << "out of range";
+        QTest::newRow("infinity") << "inf" << false << 0.0f << "not a finite number";
+    }
+
+    void fieldEntries()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, ok);
+        QFETCH(float, value);
+        QFETCH(QString, why);
+        float v = 42;
+        QString reason;
+        QCOMPARE(readFloatEntry(text, v, &reason), ok);
+        QCOMPARE(v, ok ? value : 42.0f);
+        QCOMPARE(reason, why);
+        if (ok)
+            QCOMPARE(floatText(v), QString::fromLatin1(shortestText(v)));
     }
 
     void wholeNumbers()

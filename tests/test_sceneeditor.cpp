@@ -10,7 +10,7 @@
 #include <QtTest>
 #include <cstring>
 
-#include "window/scenechange.h"
+#include "jobs/scenechange.h"
 #include "window/scenepanel.h"
 #include "fileio/textio.h"
 #include "render/tracer.h"
@@ -94,14 +94,14 @@ private slots:
     {
         QTest::addColumn<float>("value");
         for (float v : {0.1f, -0.0f, 1.0f / 3, 1e-45f, 3.4028235e38f, -1.5f, 1e-7f, 123456.78f})
-            QTest::newRow(qPrintable(ScenePanel::floatText(v))) << v;
+            QTest::newRow(qPrintable(floatText(v))) << v;
     }
 
     void floatTextReadsBack()
     {
         QFETCH(float, value);
         float back;
-        QVERIFY(ScenePanel::readFloat(ScenePanel::floatText(value), &back));
+        QVERIFY(readFloatEntry(floatText(value), back));
         QVERIFY(std::memcmp(&back, &value, sizeof back) == 0);
     }
 
@@ -122,16 +122,16 @@ private slots:
         QFETCH(QString, text);
         QFETCH(bool, taken);
         float panel = 42, file = 42;
-        QCOMPARE(ScenePanel::readFloat(text, &panel), taken);
+        QCOMPARE(readFloatEntry(text, panel), taken);
         QCOMPARE(readFloat(text.trimmed().toLatin1(), file) == NumberText::Ok, taken);
         QVERIFY(std::memcmp(&panel, &file, sizeof panel) == 0);
     }
 
     void floatTextIsShortest()
     {
-        QCOMPARE(ScenePanel::floatText(0.1f), QStringLiteral("0.1"));
-        QCOMPARE(ScenePanel::floatText(1.0f / 3), QStringLiteral("0.33333334"));
-        QCOMPARE(ScenePanel::floatText(-1.5f), QStringLiteral("-1.5"));
+        QCOMPARE(floatText(0.1f), QStringLiteral("0.1"));
+        QCOMPARE(floatText(1.0f / 3), QStringLiteral("0.33333334"));
+        QCOMPARE(floatText(-1.5f), QStringLiteral("-1.5"));
     }
 
     void panelEditsRenderTheEditedScene()
@@ -157,7 +157,7 @@ private slots:
         QCOMPARE(w.picture(), render(want));
         // Camera keys show in the panel.
         QTest::keyClick(&w, Qt::Key_D);
-        QCOMPARE(fieldText(panel, "Camera/Position/X"), ScenePanel::floatText(w.scene().CamPos.X));
+        QCOMPARE(fieldText(panel, "Camera/Position/X"), floatText(w.scene().CamPos.X));
     }
 
     void openingReadsBothFormatsAndRefusesDamage_data()
@@ -213,7 +213,7 @@ private slots:
         // The panel shows the file's values exactly.
         // Files hold six decimals: the panel shows the float they read back as.
         QCOMPARE(fieldText(panel, "Sphere2/Radius"), QStringLiteral("0.333333"));
-        QCOMPARE(fieldText(panel, "Sphere2/Radius"), ScenePanel::floatText(w.scene().Sphere2.Radius));
+        QCOMPARE(fieldText(panel, "Sphere2/Radius"), floatText(w.scene().Sphere2.Radius));
         QCOMPARE(fieldText(panel, "Camera/Position/Y"), QStringLiteral("-0.2"));
         QCOMPARE(fieldText(panel, "Picture/Height"), QStringLiteral("60"));
         // Remembered for File > Open Recent, newest first, across windows.
@@ -391,7 +391,7 @@ private slots:
         // The entry is taken: the keys reach the scene's undo and redo.
         QTest::keyClick(field, Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(w.scene().Thor2.Radius, radius);
-        QCOMPARE(fieldText(panel, "Thor2/Radius"), ScenePanel::floatText(radius));
+        QCOMPARE(fieldText(panel, "Thor2/Radius"), floatText(radius));
         QTest::keyClick(field, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(w.scene().Thor2.Radius, 1.25f);
         // Typing not taken yet: the keys undo the typing, the scene stays.

@@ -2,7 +2,7 @@
 #include <QUndoStack>
 #include <QtTest>
 
-#include "window/scenechange.h"
+#include "jobs/scenechange.h"
 
 namespace {
 

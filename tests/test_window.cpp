@@ -9,8 +9,20 @@
 #include <QTemporaryDir>
 #include <QWheelEvent>
 #include <QtTest>
+#include <QtTest/qtestspontaneevent.h>
 
+#include <QAbstractButton>
+#include <QDockWidget>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QLineEdit>
+#include <QTableView>
+#include <QUndoStack>
+
+#include "window/exportdialog.h"
+#include "window/keyframepanel.h"
 #include "window/pictureview.h"
+#include "window/scenepanel.h"
 #include "window/statusarea.h"
 #include "picture/blur.h"
 #include "jobs/background.h"
@@ -57,6 +69,31 @@ QByteArray fileBytes(const QString& path)
 float stepped(float v, double d)
 {
     return float(double(v) + d);
+}
+
+// A wheel turn delivered to `target` as the window system does, in `target`'s coordinates: it
+// goes on to the parents that leave it unused.
+void wheelOn(QWidget* target, int angle)
+{
+    const QPointF at(target->width() / 2, target->height() / 2);
+    QWheelEvent ev(at, target->mapToGlobal(at), QPoint(), QPoint(0, angle), Qt::NoButton, Qt::NoModifier,
+                   Qt::NoScrollPhase, false);
+    // Only a turn from the window system goes on to the parents.
+    QSpontaneKeyEvent::setSpontaneous(&ev);
+    qApp->notify(target, &ev);
+}
+
+// A key where the keyboard is: the focus widget, or the active window when nothing has focus.
+void keyWhereFocusIs(MainWindow& w, Qt::Key key)
+{
+    QWidget* target = QApplication::focusWidget();
+    QTest::keyClick(target ? target : &w, key);
+}
+
+void addKeyFrames(MainWindow& w, int count)
+{
+    for (int k = 0; k < count; ++k)
+        findAction(w, "&Add Key Frame")->trigger();
 }
 
 } // namespace
@@ -777,6 +814,7 @@ private slots:
         findAction(w, "&Play Preview")->trigger();
         QTRY_VERIFY(screen.contains(w.frameGeometry()));
         QTest::keyClick(&w, Qt::Key_Escape);
+        answerBoxes(QMessageBox::Discard, [&] { QTest::keyClick(&w, Qt::Key_Escape); });
     }
 
     void startWithAHugeSceneFileShowsTheWindowAtOnce()
@@ -856,6 +894,311 @@ private slots:
         // Closing the window closes the table too, so the program can end.
         w.close();
         QVERIFY(!keys->isVisible());
+    }
+
+    // The offscreen screen is smaller than the picture: it sits in a scroll area. The wheel over
+    // it moves the camera and never scrolls it; its scroll bars still scroll.
+    void wheelOverAPictureLargerThanTheWindowMovesTheCamera()
+    {
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        auto* scroll = w.findChild<QScrollArea*>();
+        QVERIFY2(scroll->verticalScrollBar()->maximum() > 0, "the picture fits: no scroll area to test");
+        auto* view = w.findChild<PictureView*>();
+        const int barAt = scroll->verticalScrollBar()->value();
+        for (int k = 0; k < 3; ++k)
+            wheelOn(view, -120);
+        QCOMPARE(scroll->verticalScrollBar()->value(), barAt);
+        QCOMPARE(w.scene().CamPos.Z, stepped(stepped(stepped(-1.5f, 0.1), 0.1), 0.1));
+        wheelOn(scroll->viewport(), 120);
+        SETTLE(w);
+        QCOMPARE(w.scene().CamPos.Z, stepped(stepped(stepped(stepped(-1.5f, 0.1), 0.1), 0.1), -0.1));
+        QCOMPARE(w.findChild<QUndoStack*>()->count(), 1); // one burst of moves
+        QCOMPARE(scroll->verticalScrollBar()->value(), barAt);
+        QCOMPARE(status(w), QStringLiteral("Zoomed"));
+        // The bar itself scrolls the picture and leaves the camera.
+        const Vector3D camera = w.scene().CamPos;
+        wheelOn(scroll->verticalScrollBar(), -120);
+        QVERIFY(scroll->verticalScrollBar()->value() != barAt);
+        QCOMPARE(w.scene().CamPos, camera);
+    }
+
+    void wheelOverAPanelNeverMovesTheCamera_data()
+    {
+        QTest::addColumn<QString>("panel");
+        QTest::newRow("scene panel") << "Scene &Panel";
+        QTest::newRow("key frames") << "&Key Frames";
+    }
+
+    void wheelOverAPanelNeverMovesTheCamera()
+    {
+        QFETCH(QString, panel);
+        MainWindow w;
+        addKeyFrames(w, 3);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        findAction(w, panel)->trigger();
+        SETTLE(w);
+        QList<QWidget*> targets;
+        if (panel == "&Key Frames") {
+            auto* table = w.findChild<KeyFramePanel*>()->table();
+            targets << table->viewport() << table;
+        } else {
+            auto* scenePanel = w.findChild<ScenePanel*>();
+            targets << scenePanel->findChild<QScrollArea*>()->viewport() << scenePanel->field("Thor2/Radius")
+                    << scenePanel->field("Picture/Width");
+        }
+        const int steps = w.findChild<QUndoStack*>()->count();
+        for (QWidget* target : targets)
+            for (int angle : {-120, -120, 120, 120, 120, 2400, -2400})
+                wheelOn(target, angle);
+        QVERIFY(!w.isRendering());
+        QCOMPARE(w.scene().CamPos, Vector3D(0, 0, -1.5f));
+        QCOMPARE(w.findChild<QUndoStack*>()->count(), steps);
+        // Not even a side of the picture, from a spin box the wheel passed over.
+        QCOMPARE(w.scene().Wid, 1024);
+        if (panel != "&Key Frames") {
+            // The panel scrolls instead.
+            auto* bar = w.findChild<ScenePanel*>()->findChild<QScrollArea*>()->verticalScrollBar();
+            bar->setValue(0);
+            wheelOn(w.findChild<ScenePanel*>()->field("Sphere2/Radius"), -120);
+            QVERIFY(bar->value() > 0);
+        }
+    }
+
+    // After each dialog, menu or panel command is done with, D moves the camera.
+    void keysMoveTheCameraAfterEveryDialog_data()
+    {
+        QTest::addColumn<QString>("dialog");
+        for (const char* d : {"colour", "colour picked", "export", "load", "about", "keys and mouse", "go to",
+                              "menu bar after Escape", "key frames cell"})
+            QTest::newRow(d) << d;
+    }
+
+    void keysMoveTheCameraAfterEveryDialog()
+    {
+        QFETCH(QString, dialog);
+        MainWindow w;
+        addKeyFrames(w, 2);
+        w.setFileNameAsker([](bool) { return QString(); });
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        auto* scenePanel = w.findChild<ScenePanel*>();
+        Vector3D camera(0, 0, -1.5f);
+        if (dialog.startsWith("colour")) {
+            findAction(w, "Scene &Panel")->trigger();
+            QApplication::processEvents();
+            const bool pick = dialog == "colour picked";
+            scenePanel->setColourAsker([pick](const QColor&, const QString&) { return pick ? QColor(Qt::white) : QColor(); });
+            // Clicked, as a user does: the click's focus goes where the window gives it.
+            QAbstractButton* button = scenePanel->colourButton("Light1/Colour");
+            // A click gives the focus to the nearest widget from the button up that takes it by
+            // a click, as the window system's clicks do.
+            for (QWidget* p = button; p && !p->isWindow(); p = p->parentWidget())
+                if (p->focusPolicy() & Qt::ClickFocus) {
+                    p->setFocus(Qt::MouseFocusReason);
+                    break;
+                }
+            QTest::mouseClick(button, Qt::LeftButton);
+            SETTLE(w);
+        } else if (dialog == "export") {
+            QTimer::singleShot(50, [] {
+                if (auto* d = qobject_cast<ExportDialog*>(QApplication::activeModalWidget()))
+                    d->reject();
+            });
+            findAction(w, "&Export Picture...")->trigger();
+        } else if (dialog == "load") {
+            dismissBoxes([&] { findAction(w, "&XML")->trigger(); });
+        } else if (dialog == "about") {
+            dismissBoxes([&] { findAction(w, "&About Lumivex")->trigger(); });
+        } else if (dialog == "keys and mouse") {
+            QTest::keyClick(&w, Qt::Key_F1);
+            auto* keys = w.findChild<QDialog*>();
+            QVERIFY(keys && keys->isVisible());
+            keys->close();
+            w.activateWindow();
+        } else if (dialog == "go to") {
+            findAction(w, "&Key Frames")->trigger();
+            auto* table = w.findChild<KeyFramePanel*>()->table();
+            table->setFocus();
+            table->selectRow(0);
+            findAction(w, "&Go To")->trigger();
+            SETTLE(w);
+        } else if (dialog == "menu bar after Escape") {
+            // What Alt alone and then Escape leave: the menu bar with the keys and no menu open.
+            w.menuBar()->setFocus();
+            QVERIFY(!w.menuBar()->activeAction());
+        } else if (dialog == "key frames cell") {
+            findAction(w, "&Key Frames")->trigger();
+            auto* table = w.findChild<KeyFramePanel*>()->table();
+            table->setFocus();
+            table->setCurrentIndex(table->model()->index(1, KeyFrameModel::XColumn));
+        }
+        // Given back by the window manager once a dialog has gone.
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        const CameraPath keys = animation(w)->keyFrames();
+        keyWhereFocusIs(w, Qt::Key_D);
+        SETTLE(w);
+        camera.X = stepped(camera.X, 0.1);
+        QCOMPARE(w.scene().CamPos, camera);
+        QCOMPARE(status(w), QStringLiteral("Made"));
+        // The key frames took nothing of it.
+        QCOMPARE(animation(w)->keyFrames().keys.size(), keys.keys.size());
+        QCOMPARE(animation(w)->keyFrames().keys[1].camera, keys.keys[1].camera);
+        QVERIFY(!QApplication::focusWidget() || !qobject_cast<QLineEdit*>(QApplication::focusWidget()));
+        if (dialog == "menu bar after Escape") {
+            // Escape there is the window's again.
+            answerBoxes(QMessageBox::Discard, [&] { keyWhereFocusIs(w, Qt::Key_Escape); });
+            QVERIFY(!w.isVisible());
+        }
+    }
+
+    // A cell edits on a double-click, F2 or Return, never on a letter.
+    void keyFrameCellsEditOnF2AndReturnOnly_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("edits");
+        QTest::newRow("F2") << int(Qt::Key_F2) << true;
+        QTest::newRow("Return") << int(Qt::Key_Return) << true;
+        QTest::newRow("Enter") << int(Qt::Key_Enter) << true;
+        QTest::newRow("a letter") << int(Qt::Key_D) << false;
+        QTest::newRow("a digit") << int(Qt::Key_5) << false;
+    }
+
+    void keyFrameCellsEditOnF2AndReturnOnly()
+    {
+        QFETCH(int, key);
+        QFETCH(bool, edits);
+        MainWindow w;
+        addKeyFrames(w, 2);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        findAction(w, "&Key Frames")->trigger();
+        auto* table = w.findChild<KeyFramePanel*>()->table();
+        table->setFocus();
+        table->setCurrentIndex(table->model()->index(0, KeyFrameModel::XColumn));
+        QTest::keyClick(table, Qt::Key(key));
+        auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        QCOMPARE(editor != nullptr, edits);
+        if (edits) {
+            QCOMPARE(editor->text(), QStringLiteral("0"));
+            QTest::keyClick(editor, Qt::Key_Escape);
+            QVERIFY(w.isVisible());
+            QCOMPARE(w.scene().CamPos, Vector3D(0, 0, -1.5f));
+            return;
+        }
+        SETTLE(w);
+        QCOMPARE(w.scene().CamPos.X, key == Qt::Key_D ? stepped(0, 0.1) : 0.0f);
+        QCOMPARE(status(w), QStringLiteral("Made"));
+        QVERIFY(!table->model()->index(0, KeyFrameModel::XColumn).data(Qt::ToolTipRole).isValid());
+        QCOMPARE(animation(w)->keyFrames().keys[0].camera, Vector3D(0, 0, -1.5f));
+    }
+
+    // Closing with key frames changed since they were saved asks; with none, it closes as ever.
+    void closingWithUnsavedKeyFramesAsks_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("closes");
+        QTest::addColumn<QStringList>("boxes");
+        const QString ask = "Key Frames: The key frames have changed since they were saved.";
+        const QString bye = "Exit: Thank you for using my Program)) Goodbye!!";
+        QTest::newRow("Escape, Cancel") << "escape" << "added" << int(QMessageBox::Cancel) << false << QStringList{ask};
+        QTest::newRow("Escape, Discard") << "escape" << "added" << int(QMessageBox::Discard) << true << QStringList{ask};
+        QTest::newRow("Escape, Save") << "escape" << "added" << int(QMessageBox::Save) << true << QStringList{ask};
+        QTest::newRow("close control, Cancel") << "close" << "added" << int(QMessageBox::Cancel) << false << QStringList{ask};
+        QTest::newRow("Exit, Cancel: no goodbye") << "exit" << "added" << int(QMessageBox::Cancel) << false << QStringList{ask};
+        QTest::newRow("Exit, Discard: asked once") << "exit" << "added" << int(QMessageBox::Discard) << true << QStringList{ask, bye};
+        QTest::newRow("Escape, none") << "escape" << "none" << int(QMessageBox::Cancel) << true << QStringList();
+        QTest::newRow("Exit, none") << "exit" << "none" << int(QMessageBox::Cancel) << true << QStringList{bye};
+        QTest::newRow("Escape, saved") << "escape" << "saved" << int(QMessageBox::Cancel) << true << QStringList();
+        QTest::newRow("Escape, added and undone") << "escape" << "undone" << int(QMessageBox::Cancel) << true << QStringList();
+        QTest::newRow("Escape, edited after saving") << "escape" << "saved, then added" << int(QMessageBox::Cancel) << false << QStringList{ask};
+    }
+
+    void closingWithUnsavedKeyFramesAsks()
+    {
+        QFETCH(QString, how);
+        QFETCH(QString, state);
+        QFETCH(int, answer);
+        QFETCH(bool, closes);
+        QFETCH(QStringList, boxes);
+        QTemporaryDir dir;
+        const QString file = dir.filePath("keys.txt");
+        MainWindow w;
+        w.setFileNameAsker([&](bool) { return file; });
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        if (state != "none")
+            addKeyFrames(w, 2);
+        if (state.startsWith("saved"))
+            findAction(w, "&Save Key Frames...")->trigger();
+        if (state == "saved, then added")
+            addKeyFrames(w, 1);
+        if (state == "undone") {
+            w.findChild<QUndoStack*>()->undo();
+            w.findChild<QUndoStack*>()->undo();
+        }
+        QFile::remove(file);
+        const QStringList seen = answerBoxes(QMessageBox::StandardButton(answer), [&] {
+            if (how == "escape")
+                QTest::keyClick(&w, Qt::Key_Escape);
+            else if (how == "close")
+                w.close();
+            else
+                findAction(w, "E&xit")->trigger();
+        });
+        QCOMPARE(seen, boxes);
+        QCOMPARE(!w.isVisible(), closes);
+        // Save writes the key frames before the window goes.
+        QCOMPARE(QFile::exists(file), answer == QMessageBox::Save && !boxes.isEmpty());
+        if (!closes)
+            answerBoxes(QMessageBox::Discard, [&] { w.close(); });
+    }
+
+    // The readout rounds as a scene file does; the scene panel keeps the float exactly.
+    void cameraReadoutIsRounded()
+    {
+        MainWindow w;
+        for (Qt::Key k : {Qt::Key_A, Qt::Key_D, Qt::Key_X, Qt::Key_X, Qt::Key_X, Qt::Key_X})
+            QTest::keyClick(&w, k);
+        SETTLE(w);
+        QVERIFY2(w.findChild<StatusArea*>()->text().startsWith("Camera 0, 0, -1.1 | "),
+                 qPrintable(w.findChild<StatusArea*>()->text()));
+        auto* z = qobject_cast<QLineEdit*>(w.findChild<ScenePanel*>()->field("Camera/Position/Z"));
+        QCOMPARE(z->text(), QStringLiteral("-1.0999999"));
+    }
+
+    // Supersampling is 1 to 8 in the Export dialog, whatever is typed.
+    void exportDialogKeepsSupersamplingInRange_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("taken");
+        // A key that would leave the range is refused as it is typed.
+        QTest::newRow("8") << "8" << 8;
+        QTest::newRow("9") << "9" << 1;
+        QTest::newRow("64") << "64" << 6;
+        QTest::newRow("0") << "0" << 1;
+        QTest::newRow("-3") << "-3" << 3;
+    }
+
+    void exportDialogKeepsSupersamplingInRange()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, taken);
+        ExportDialog dialog(ExportSettings{});
+        QSpinBox* box = dialog.supersampleBox();
+        QCOMPARE(box->maximum(), kMaxSupersample);
+        QCOMPARE(box->minimum(), 1);
+        box->selectAll();
+        QTest::keyClicks(box, typed);
+        box->interpretText();
+        QCOMPARE(dialog.settings().supersample, taken);
+        box->setValue(kMaxSupersample + 1);
+        QCOMPARE(dialog.settings().supersample, kMaxSupersample);
     }
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QMessageBox>
@@ -24,6 +25,27 @@ inline QStringList dismissBoxes(const std::function<void()>& action)
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
             seen << box->windowTitle() + ": " + box->text();
             box->done(QMessageBox::Ok);
+        }
+    });
+    timer.start();
+    action();
+    return seen;
+}
+
+// Runs `action` while a timer answers every modal message box with `button` (Save, Discard,
+// Cancel...); returns each box as "Title: text" in the order they appeared.
+inline QStringList answerBoxes(QMessageBox::StandardButton button, const std::function<void()>& action)
+{
+    QStringList seen;
+    QTimer timer;
+    timer.setInterval(5);
+    QObject::connect(&timer, &QTimer::timeout, [&seen, button] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            seen << box->windowTitle() + ": " + box->text();
+            if (QAbstractButton* b = box->button(button))
+                b->click();
+            else
+                box->done(button);
         }
     });
     timer.start();

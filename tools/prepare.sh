@@ -20,7 +20,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 stage=${1:-run}
 
 packages=(cmake make g++ pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev zlib1g-dev fonts-dejavu-core help2man)
-x_tools=(xvfb xauth xdotool imagemagick)
+x_tools=(xvfb xauth xdotool imagemagick openbox)
 target=(--target programs)
 case "$stage" in
   run) ;;

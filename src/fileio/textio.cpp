@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <charconv>
 #include <climits>
+#include <system_error>
 #include <clocale>
 #include <cmath>
 #include <cstdarg>
@@ -90,32 +91,53 @@ NumberText readWholeNumber(QByteArrayView text, qint64 lo, qint64 hi, qint64& va
 {
     if (text.isEmpty())
         return NumberText::Empty;
-    qsizetype k = 0;
-    const bool negative = text[0] == '-';
-    if (text[0] == '-' || text[0] == '+')
-        ++k;
-    if (k == text.size())
+    // from_chars takes a minus but no plus; after either sign a digit must follow.
+    const char* first = text.data();
+    const char* const last = first + text.size();
+    const char* digits = first + (*first == '-' || *first == '+' ? 1 : 0);
+    if (digits == last || *digits < '0' || *digits > '9')
         return NumberText::NotANumber;
-    // Gathered as a negative number, which reaches one further than a positive one.
-    qint64 n = 0;
-    bool tooLarge = false;
-    for (; k < text.size(); ++k) {
-        const char c = text[k];
-        if (c < '0' || c > '9')
-            return NumberText::NotANumber;
-        const int digit = c - '0';
-        if (n < (LLONG_MIN + digit) / 10)
-            tooLarge = true;
-        else
-            n = n * 10 - digit;
+    if (*first == '+')
+        ++first;
+    qint64 v = 0;
+    const std::from_chars_result read = std::from_chars(first, last, v);
+    if (read.ptr != last) {
+        // A number too long for 64 bits stops the parse at its end all the same.
+        return NumberText::NotANumber;
     }
-    if (tooLarge || (!negative && n == LLONG_MIN))
-        return NumberText::OutOfRange;
-    const qint64 v = negative ? n : -n;
-    if (v < lo || v > hi)
+    if (read.ec == std::errc::result_out_of_range || v < lo || v > hi)
         return NumberText::OutOfRange;
     value = v;
     return NumberText::Ok;
+}
+
+QString floatText(float value)
+{
+    return QString::fromLatin1(shortestText(value));
+}
+
+QString roundedText(float value)
+{
+    QByteArray text = formatC("%f", static_cast<double>(value));
+    // "%f" always writes a point and six decimals for a finite value.
+    if (text.contains('.')) {
+        while (text.endsWith('0'))
+            text.chop(1);
+        if (text.endsWith('.'))
+            text.chop(1);
+    }
+    if (text == "-0")
+        text = "0";
+    return QString::fromLatin1(text);
+}
+
+bool readFloatEntry(const QString& text, float& value, QString* why)
+{
+    const QByteArray t = text.trimmed().toUtf8();
+    const NumberText result = t.isEmpty() ? NumberText::Empty : readFloat(t, value);
+    if (result != NumberText::Ok && why)
+        *why = result == NumberText::Empty ? QStringLiteral("a number is needed") : numberFault(result);
+    return result == NumberText::Ok;
 }
 
 QString numberFault(NumberText result)

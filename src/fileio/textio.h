@@ -30,6 +30,16 @@ NumberText readFloat(QByteArrayView text, float& value);
 // The shortest text that readFloat reads back as `value`, bit for bit ("0.1", "-0", "1e-07").
 QByteArray shortestText(float value);
 
+// The same as a QString, as the scene panel and the key frames show a value.
+QString floatText(float value);
+// `value` as a scene file holds it ("%f": six decimals), without trailing zeros: "0", "-1.1",
+// "0.333333". A value that rounds to zero reads "0", whatever its sign.
+QString roundedText(float value);
+// A value typed into a field: the whole of `text`, blanks around it dropped, read as readFloat
+// reads; false when it is not a finite float, with `why` saying what is wrong ("a number is
+// needed" when there is nothing).
+bool readFloatEntry(const QString& text, float& value, QString* why = nullptr);
+
 // The whole of `text` as a decimal whole number (an optional sign, then digits only) from lo
 // to hi. `value` changes only when the result is Ok.
 NumberText readWholeNumber(QByteArrayView text, qint64 lo, qint64 hi, qint64& value);

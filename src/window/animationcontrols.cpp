@@ -7,12 +7,14 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QProxyStyle>
 #include <QSlider>
 #include <QUndoStack>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <memory>
 
@@ -20,7 +22,7 @@
 #include "window/longtask.h"
 #include "jobs/previewplayer.h"
 #include "window/prompter.h"
-#include "window/scenechange.h"
+#include "jobs/scenechange.h"
 #include "picture/animation.h"
 #include "picture/picturefile.h"
 #include "picture/videowriter.h"
@@ -61,6 +63,7 @@ AnimationControls::AnimationControls(QWidget* window, const Scene& scene, QUndoS
     connect(m_panel->model(), &KeyFrameModel::refused, this, [this](const QString& why) { m_prompter.flash(why); });
     connect(m_panel, &KeyFramePanel::goTo, this, &AnimationControls::goToKeyFrame);
     connect(m_panel, &KeyFramePanel::remove, this, &AnimationControls::deleteKeyFrames);
+    connect(m_panel, &KeyFramePanel::cameraKey, this, [this](QKeyEvent* key) { QCoreApplication::sendEvent(m_window, key); });
 
     m_player = new PreviewPlayer(this);
     connect(m_player, &PreviewPlayer::frameShown, this, &AnimationControls::showPreviewFrame);
@@ -108,7 +111,7 @@ void AnimationControls::createActions()
     connect(a.open, &QAction::triggered, this, &AnimationControls::openKeyFrames);
     a.save = new QAction(tr("&Save Key Frames..."), this);
     a.save->setStatusTip(tr("Write the key frames as a file of FRAME X Y Z lines, as lumivex-render --path reads"));
-    connect(a.save, &QAction::triggered, this, &AnimationControls::saveKeyFrames);
+    connect(a.save, &QAction::triggered, this, [this] { saveKeyFrames(); });
     a.smooth = new QAction(tr("S&mooth Path"), this);
     a.smooth->setCheckable(true);
     a.smooth->setStatusTip(tr("Move along a smooth curve through the key frames rather than straight lines"));
@@ -148,6 +151,33 @@ bool AnimationControls::isRendering() const
 void AnimationControls::stopAnimation()
 {
     m_task->stop();
+}
+
+bool AnimationControls::hasUnsavedKeyFrames() const
+{
+    const auto& a = m_keyFrames.keys;
+    const auto& b = m_savedKeyFrames.keys;
+    return !std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const KeyFrame& x, const KeyFrame& y) {
+        return x.frame == y.frame && std::memcmp(&x.camera, &y.camera, sizeof(Vector3D)) == 0;
+    });
+}
+
+bool AnimationControls::mayClose()
+{
+    if (!hasUnsavedKeyFrames())
+        return true;
+    QMessageBox box(QMessageBox::Warning, tr("Key Frames"), tr("The key frames have changed since they were saved."),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, m_window);
+    box.setInformativeText(tr("Save them before closing?"));
+    box.setDefaultButton(QMessageBox::Save);
+    switch (box.exec()) {
+    case QMessageBox::Save:
+        return saveKeyFrames();
+    case QMessageBox::Discard:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void AnimationControls::setKeyFrames(const CameraPath& path, qint64 selectFrame)
@@ -214,23 +244,26 @@ void AnimationControls::openKeyFrames()
         return;
     }
     changeKeyFrames(path, tr("Open Key Frames"));
+    m_savedKeyFrames = path;
     emit panelWanted();
     m_prompter.flash(tr("Key frames opened"));
 }
 
-void AnimationControls::saveKeyFrames()
+bool AnimationControls::saveKeyFrames()
 {
     if (m_keyFrames.keys.empty())
-        return;
+        return false;
     const QString name = m_prompter.askFileName(true, tr(kKeyFrameFilter));
     if (name.isEmpty())
-        return;
+        return false;
     QString why;
     if (!writeCameraPath(name, m_keyFrames, &why)) {
         m_prompter.fail(why);
-        return;
+        return false;
     }
+    m_savedKeyFrames = m_keyFrames;
     m_prompter.flash(tr("Key frames saved"));
+    return true;
 }
 
 qint64 AnimationControls::sliderFrame(int value) const

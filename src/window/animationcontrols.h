@@ -56,6 +56,11 @@ public:
 
     // The key frames of the camera path, frame numbers ascending.
     const CameraPath& keyFrames() const { return m_keyFrames; }
+    // True when the key frames differ from those last opened or saved (none at start).
+    bool hasUnsavedKeyFrames() const;
+    // Before the window closes: key frames not saved are saved, discarded or kept by Cancel, as
+    // the user answers. True when the window may close.
+    bool mayClose();
     // True while the key frames play in the window.
     bool isPreviewing() const;
     // Stops the preview; the window then shows its own picture again.
@@ -99,7 +104,8 @@ private:
     void goToKeyFrame(int row);
     void deleteKeyFrames(const QList<int>& rows);
     void openKeyFrames();
-    void saveKeyFrames();
+    // False when nothing was saved (cancelled, or the file could not be written).
+    bool saveKeyFrames();
     // Animation ▸ Play Preview, and what stops it: the window's camera stays as it was.
     void playPreview();
     void showPreviewFrame(qint64 frame, const QImage& display);
@@ -116,6 +122,8 @@ private:
     double m_pictureSeconds = 0;
 
     CameraPath m_keyFrames;
+    // As last opened or saved.
+    CameraPath m_savedKeyFrames;
     KeyFramePanel* m_panel;
     Actions m_actions{};
     PreviewPlayer* m_player;

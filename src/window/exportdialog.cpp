@@ -28,6 +28,13 @@ ExportDialog::ExportDialog(const ExportSettings& initial, QWidget* parent) : QDi
     m_blur->setChecked(initial.blur);
     m_rays = new QLabel;
     m_rays->setWordWrap(true);
+    // Room for the longest note in two lines, so that no note is cut.
+    const QString longest = tr("%1 x %1 rays a pixel (%2 x %3 in all), averaged")
+                                .arg(kMaxSupersample)
+                                .arg(qint64(kMaxSupersample) * kMaxPictureSide)
+                                .arg(qint64(kMaxSupersample) * kMaxPictureSide);
+    m_rays->setMinimumWidth(m_rays->fontMetrics().horizontalAdvance(longest) / 2 + 40);
+    m_rays->setMinimumHeight(2 * m_rays->fontMetrics().lineSpacing());
 
     auto* form = new QFormLayout(this);
     form->addRow(tr("&Width"), m_width);

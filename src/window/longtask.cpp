@@ -84,11 +84,15 @@ bool LongTask::start(Plan plan)
         m_box->setAttribute(Qt::WA_ShowWithoutActivating);
         m_text = new QLabel;
         m_text->setMinimumWidth(360);
+        // A long path's line wraps rather than being cut.
+        m_text->setWordWrap(true);
+        m_text->setMinimumHeight(2 * m_text->fontMetrics().lineSpacing());
         m_bar = new QProgressBar;
         m_bar->setRange(0, 1000);
         m_bar->setTextVisible(false);
         m_stop = new QPushButton;
         auto* column = new QVBoxLayout(m_box);
+        column->setSizeConstraint(QLayout::SetMinimumSize);
         column->addWidget(m_text);
         column->addWidget(m_bar);
         column->addWidget(m_stop, 0, Qt::AlignRight);
@@ -124,6 +128,7 @@ void LongTask::showProgress()
         return;
     const Progress p = m_run->plan.progress ? m_run->plan.progress() : Progress();
     m_text->setText(p.text);
+    m_text->setToolTip(p.text);
     if (p.done < 0) {
         m_bar->setRange(0, 0);
     } else {

@@ -7,109 +7,42 @@
 #include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QProgressBar>
-#include <QScreen>
 #include <QScrollArea>
-#include <QSettings>
 #include <QShowEvent>
-#include <QStandardPaths>
 #include <QStatusBar>
-#include <QStyle>
 #include <QTimer>
 #include <QUndoStack>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cstdio>
-#include <memory>
 #include <utility>
 
 #include "window/animationcontrols.h"
 #include "window/help.h"
 #include "window/longtask.h"
 #include "window/pictureexport.h"
+#include "jobs/camerainput.h"
 #include "jobs/picturejobs.h"
 #include "window/pictureview.h"
-#include "window/scenechange.h"
+#include "jobs/scenechange.h"
+#include "window/scenefiles.h"
 #include "window/scenepanel.h"
+#include "window/screenfit.h"
 #include "window/statusarea.h"
-#include "fileio/fileaccess.h"
 #include "render/tracer.h"
 #include "serial/binserial.h"
 #include "serial/xmlserial.h"
 
 namespace {
 
-// One key or wheel step along an axis.
-constexpr double kStep = 0.1;
-constexpr double kMouseDivisor = 3.0;
-constexpr int kRecentFiles = 8;
-const char* const kSceneFilter = "Scene files (*.xml *.bin *.txt);;XML scene files (*.xml);;Line-format scene files (*.bin *.txt);;All files (*)";
-// Load and Save of one format offer that format's files first; a name saved without a suffix
-// takes the first suffix listed: ".bin" for the line format, as the menus name it, so that a
-// scene is not taken for a key frame file.
-const char* const kXmlFilter = "XML scene files (*.xml);;All files (*)";
-const char* const kBinFilter = "Line-format scene files (*.bin *.txt);;All files (*)";
 // Closing the window waits this long at most for an export or animation to give up: a video
 // left unfinished is removed, and nothing is written after the window has gone.
 constexpr int kCloseWaitMs = 5000;
-
-// The window's settings (the recent files), from their own file only. One that is not a regular
-// file (a pipe would hang the window) or is far too large is left alone, said once on stderr.
-std::unique_ptr<QSettings> openSettings()
-{
-    const QString org = QCoreApplication::organizationName();
-    // Where QSettings keeps them by default.
-    const QString path = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + '/' +
-                         (org.isEmpty() ? QStringLiteral("Unknown Organization") : org) + '/' +
-                         QCoreApplication::applicationName() + QStringLiteral(".conf");
-    QByteArray bytes;
-    QString why;
-    const FileRead read = readWholeFile(path, 1 << 20, "a settings file", bytes, &why);
-    if (read == FileRead::NotRegular || read == FileRead::TooLarge) {
-        static bool said = false;
-        if (!std::exchange(said, true))
-            std::fprintf(stderr, "lumivex: %s; settings are not read or kept\n", qPrintable(why));
-        return nullptr;
-    }
-    return std::make_unique<QSettings>(path, QSettings::IniFormat);
-}
-
-// Adds `delta` in double and stores the sum rounded to float, as every camera move does.
-void moveAxis(float& component, double delta)
-{
-    component = static_cast<float>(static_cast<double>(component) + delta);
-}
-
-// A key pressed with Ctrl, Alt or Meta belongs to the shortcuts, and a modifier or lock key
-// pressed alone is no key of its own: neither moves the camera or renders.
-bool shortcutKeyOnly(const QKeyEvent* pe)
-{
-    if (pe->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
-        return true;
-    switch (pe->key()) {
-    case Qt::Key_Shift:
-    case Qt::Key_Control:
-    case Qt::Key_Meta:
-    case Qt::Key_Alt:
-    case Qt::Key_AltGr:
-    case Qt::Key_Super_L:
-    case Qt::Key_Super_R:
-    case Qt::Key_Hyper_L:
-    case Qt::Key_Hyper_R:
-    case Qt::Key_Mode_switch:
-    case Qt::Key_CapsLock:
-    case Qt::Key_NumLock:
-        return true;
-    default:
-        return false;
-    }
-}
 
 // True when there is memory for a picture of this size and its screen copy. Memory that is
 // allocated but not touched costs no time, however large.
@@ -127,12 +60,12 @@ MainWindow::MainWindow()
     build();
     // The first picture is there before the window shows.
     const qint64 start = m_clock();
-    jobs->adopt(::render(m_scene));
+    m_jobs->adopt(::render(m_scene));
     const double seconds = (m_clock() - start) / 1000.0;
-    statusArea->setRenderTime(seconds);
-    animation->setPictureSeconds(seconds);
-    view->setPicture(jobs->display());
-    prompter.flash(tr("Rayed"));
+    m_statusArea->setRenderTime(seconds);
+    m_animation->setPictureSeconds(seconds);
+    m_view->setPicture(m_jobs->display());
+    m_prompter.flash(tr("Rayed"));
     finishBuilding();
 }
 
@@ -150,80 +83,80 @@ void MainWindow::build()
     m_clock = [this] { return m_started.elapsed(); };
     m_scene = Scene::builtIn();
     window = new QWidget;
-    view = new PictureView;
-    view->clear(QSize(m_scene.Wid, m_scene.Hey));
+    m_view = new PictureView;
+    m_view->clear(QSize(m_scene.Wid, m_scene.Hey));
     mainLayout = new QVBoxLayout;
     // The window cannot shrink below the picture (or the screen, where the picture is larger).
     mainLayout->setSizeConstraint(QLayout::SetMinimumSize);
-    scrollArea = new QScrollArea;
-    scrollArea->setFrameShape(QFrame::NoFrame);
+    m_scrollArea = new QScrollArea;
+    m_scrollArea->setFrameShape(QFrame::NoFrame);
     // Keys go to the camera, not to scrolling.
-    scrollArea->setFocusPolicy(Qt::NoFocus);
-    scrollArea->setWidget(view);
-    mainLayout->addWidget(scrollArea);
+    m_scrollArea->setFocusPolicy(Qt::NoFocus);
+    m_scrollArea->setWidget(m_view);
+    // The wheel over the picture is the camera's; the scroll bars move the picture.
+    m_scrollArea->viewport()->installEventFilter(this);
+    mainLayout->addWidget(m_scrollArea);
     window->setLayout(mainLayout);
-    // A click on the picture takes the keys back from a panel field.
+    // The picture area holds the keys from the start, and a click on it takes them back from a
+    // panel field.
     window->setFocusPolicy(Qt::ClickFocus);
     setCentralWidget(window);
+    window->setFocus(Qt::OtherFocusReason);
 
-    jobs = new PictureJobs(this);
-    connect(jobs, &PictureJobs::shown, this, &MainWindow::onPictureShown);
-    connect(jobs, &PictureJobs::standIn, this, &MainWindow::onStandIn);
-    connect(jobs, &PictureJobs::failed, this, &MainWindow::onPictureFailed);
-    statusArea = new StatusArea;
-    statusBar()->addPermanentWidget(statusArea);
-    progressBar = new QProgressBar;
-    progressBar->setRange(0, 100);
-    progressBar->setMaximumWidth(200);
-    progressBar->hide();
-    statusBar()->addPermanentWidget(progressBar);
-    progressTimer = new QTimer(this);
-    progressTimer->setInterval(100);
-    connect(progressTimer, &QTimer::timeout, this, &MainWindow::updateProgress);
-    connect(jobs, &PictureJobs::busyChanged, this, [this](bool busy) {
-        updateActions();
-        if (busy)
-            progressTimer->start();
-        else
-            updateProgress();
+    m_jobs = new PictureJobs(this);
+    connect(m_jobs, &PictureJobs::shown, this, &MainWindow::onPictureShown);
+    connect(m_jobs, &PictureJobs::standIn, this, &MainWindow::onStandIn);
+    connect(m_jobs, &PictureJobs::failed, this, &MainWindow::onPictureFailed);
+    m_statusArea = new StatusArea;
+    statusBar()->addPermanentWidget(m_statusArea);
+    m_statusArea->watch(m_jobs);
+    connect(m_jobs, &PictureJobs::busyChanged, this, &MainWindow::updateActions);
+
+    m_undoStack = new QUndoStack(this);
+    m_files = new SceneFiles(this, m_scene, m_prompter, [this](const Scene& before, const QString& loaded, const QString& undoText) {
+        return takeLoaded(before, loaded, undoText);
     });
-
-    undoStack = new QUndoStack(this);
-    panel = new ScenePanel;
-    connect(panel, &ScenePanel::edited, this, [this](const Scene& edited) {
+    m_panel = new ScenePanel;
+    connect(m_panel, &ScenePanel::edited, this, [this](const Scene& edited) {
         const Scene before = m_scene;
         applyScene(edited);
         recordChange(before, tr("Edit Scene"), false);
     });
-    connect(panel, &ScenePanel::refused, this, [this](const QString& why) { prompter.flash(why); });
-    addPanel(panel, tr("Scene"), "scenePanel", tr("Scene &Panel"), QKeySequence(Qt::CTRL | Qt::Key_P),
+    connect(m_panel, &ScenePanel::refused, this, [this](const QString& why) { m_prompter.flash(why); });
+    connect(m_panel, &ScenePanel::colourDialogClosed, this, &MainWindow::takeKeys);
+    addPanel(m_panel, tr("Scene"), "scenePanel", tr("Scene &Panel"), QKeySequence(Qt::CTRL | Qt::Key_P),
              tr("Show or hide the scene's values"));
 
-    animation = new AnimationControls(this, m_scene, undoStack, prompter);
-    connect(animation, &AnimationControls::standIn, view, &PictureView::setStandIn);
+    m_animation = new AnimationControls(this, m_scene, m_undoStack, m_prompter);
+    connect(m_animation, &AnimationControls::standIn, m_view, &PictureView::setStandIn);
     // The preview's bar takes its height from the picture while it shows.
-    connect(animation, &AnimationControls::previewStarted, this, &MainWindow::fitPicture);
-    connect(animation, &AnimationControls::previewStopped, this, [this] {
+    connect(m_animation, &AnimationControls::previewStarted, this, &MainWindow::fitPicture);
+    connect(m_animation, &AnimationControls::previewStopped, this, [this] {
         // The window's own picture, of the camera it had all along.
-        if (!jobs->display().isNull())
-            view->setPicture(jobs->display());
+        if (!m_jobs->display().isNull())
+            m_view->setPicture(m_jobs->display());
         fitPicture();
     });
-    connect(animation, &AnimationControls::goTo, this, [this](const Vector3D& camera) {
+    connect(m_animation, &AnimationControls::goTo, this, [this](const Vector3D& camera) {
         const Scene before = m_scene;
         m_scene.CamPos = camera;
         recordChange(before, tr("Go to Key Frame"), false);
         refresh(tr("Made"));
         // The keys move this camera on from here, not the panel's cells.
-        centralWidget()->setFocus(Qt::OtherFocusReason);
+        takeKeys();
     });
-    QDockWidget* keyDock = addPanel(animation->panel(), tr("Key Frames"), "keyFramePanel", tr("&Key Frames"),
+    QDockWidget* keyDock = addPanel(m_animation->panel(), tr("Key Frames"), "keyFramePanel", tr("&Key Frames"),
                                     QKeySequence(), tr("Show or hide the key frames of the camera path"));
-    connect(animation, &AnimationControls::panelWanted, keyDock, &QWidget::show);
-    mainLayout->addWidget(animation->previewBar());
+    connect(m_animation, &AnimationControls::panelWanted, keyDock, [keyDock] {
+        keyDock->show();
+        keyDock->raise();
+    });
+    // Shown together, the panels are tabs: each has the whole height for what it holds.
+    tabifyDockWidget(findChild<QDockWidget*>("scenePanel"), keyDock);
+    mainLayout->addWidget(m_animation->previewBar());
 
-    exporter = new PictureExport(this, prompter);
-    connect(exporter, &PictureExport::runningChanged, this, &MainWindow::updateActions);
+    m_exporter = new PictureExport(this, m_prompter);
+    connect(m_exporter, &PictureExport::runningChanged, this, &MainWindow::updateActions);
     setAcceptDrops(true);
 }
 
@@ -234,43 +167,44 @@ void MainWindow::finishBuilding()
     createStatusBar();
     setUnifiedTitleAndToolBarOnMac(true);
     setWindowTitle("Lumivex");
-    copyAct->setEnabled(!picture().isNull());
+    m_copyAct->setEnabled(!picture().isNull());
     updateActions();
     showSceneValues();
     // With the menus in place, so that their height is known.
     fitPicture();
+    menuBar()->installEventFilter(this);
 }
 
 MainWindow::~MainWindow()
 {
-    animation->stopPreview();
+    m_animation->stopPreview();
     endLongWork();
 }
 
 void MainWindow::setClock(std::function<qint64()> clock)
 {
     m_clock = clock;
-    jobs->setClock(std::move(clock));
+    m_jobs->setClock(std::move(clock));
 }
 
 const QImage& MainWindow::picture() const
 {
-    return jobs->picture();
+    return m_jobs->picture();
 }
 
 const QImage& MainWindow::shownPicture() const
 {
-    return view->shown();
+    return m_view->shown();
 }
 
 bool MainWindow::isBlurred() const
 {
-    return jobs->blurred();
+    return m_jobs->blurred();
 }
 
 bool MainWindow::isRendering() const
 {
-    return jobs->busy();
+    return m_jobs->busy();
 }
 
 QDockWidget* MainWindow::addPanel(QWidget* content, const QString& title, const QString& objectName,
@@ -280,6 +214,8 @@ QDockWidget* MainWindow::addPanel(QWidget* content, const QString& title, const 
     dock->setObjectName(objectName);
     dock->setWidget(content);
     addDockWidget(Qt::RightDockWidgetArea, dock);
+    // The wheel over a panel scrolls the panel, and stops there when it can scroll no further.
+    dock->installEventFilter(this);
     // Hidden at start: the window shows the picture alone.
     dock->hide();
     connect(dock, &QDockWidget::visibilityChanged, this, [this, dock](bool) {
@@ -292,61 +228,43 @@ QDockWidget* MainWindow::addPanel(QWidget* content, const QString& title, const 
     toggle->setText(menuText);
     toggle->setShortcut(shortcut);
     toggle->setStatusTip(statusTip);
-    panelActions << toggle;
+    // Shown in front of a panel it shares tabs with.
+    connect(toggle, &QAction::triggered, dock, [dock](bool shown) {
+        if (shown)
+            dock->raise();
+    });
+    m_panelActions << toggle;
     return dock;
 }
 
 void MainWindow::closeEvent(QCloseEvent* pe)
 {
+    // Key frames changed since they were opened or saved are not lost without a word.
+    if (!m_closeAgreed && !m_animation->mayClose()) {
+        pe->ignore();
+        return;
+    }
     // Nothing waits for the pictures in flight: the process may end at once.
-    animation->stopPreview();
-    jobs->stop();
+    m_animation->stopPreview();
+    m_jobs->stop();
     endLongWork();
-    if (keysDialog)
-        keysDialog->close();
+    if (m_keysDialog)
+        m_keysDialog->close();
     QMainWindow::closeEvent(pe);
 }
 
 void MainWindow::resizePicture()
 {
     const QSize size(m_scene.Wid, m_scene.Hey);
-    if (view->size() == size)
+    if (m_view->size() == size)
         return;
-    view->clear(size);
+    m_view->clear(size);
     fitPicture();
 }
 
 void MainWindow::fitPicture()
 {
-    const QSize picture = view->size();
-    QSize room = picture;
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        // Leave room for the menu bar, the status bar, the layout's margins and the frame the
-        // window manager draws: known once the window shows, before that (or with no window
-        // manager) a title bar's worth.
-        const QMargins margins = mainLayout->contentsMargins();
-        QSize frame = isVisible() ? frameGeometry().size() - geometry().size() : QSize();
-        if (frame.height() <= 0)
-            frame = QSize(12, 40);
-        const QWidget* bar = animation ? animation->previewBar() : nullptr;
-        const int barHeight = bar && !bar->isHidden() ? bar->sizeHint().height() + mainLayout->spacing() : 0;
-        const QSize around(margins.left() + margins.right() + frame.width(),
-                           margins.top() + margins.bottom() + frame.height() + menuBar()->sizeHint().height() +
-                               statusBar()->sizeHint().height() + barHeight);
-        const QSize avail =
-            (screen->availableGeometry().size() - around - QSize(dockedWidth(), 0)).expandedTo(QSize(200, 150));
-        room = room.boundedTo(avail);
-        // A picture cut one way brings a scroll bar across the other: room for that bar too,
-        // where the screen has it, so that the picture is not cut both ways.
-        const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scrollArea);
-        if (room.height() < picture.height())
-            room.setWidth(std::min(picture.width() + scrollBar, avail.width()));
-        if (room.width() < picture.width())
-            room.setHeight(std::min(picture.height() + scrollBar, avail.height()));
-    }
-    scrollArea->setMinimumSize(room);
-    scrollArea->setMaximumSize(room.expandedTo(picture));
-    fitWindowLater();
+    fitPictureArea(this, m_scrollArea, m_animation ? m_animation->previewBar() : nullptr);
 }
 
 void MainWindow::showEvent(QShowEvent* pe)
@@ -357,128 +275,55 @@ void MainWindow::showEvent(QShowEvent* pe)
         QTimer::singleShot(0, this, &MainWindow::fitPicture);
 }
 
-void MainWindow::fitWindowLater()
-{
-    // A smaller picture than before, or a panel gone: the window fits what is left.
-    if (isVisible())
-        QTimer::singleShot(0, this, [this] {
-            mainLayout->activate();
-            layout()->activate();
-            QSize size = sizeHint().expandedTo(minimumSizeHint());
-            const QScreen* screen = this->screen();
-            if (!screen) {
-                resize(size);
-                return;
-            }
-            // Whole on the screen: no larger than it, and moved back from its edges.
-            const QRect avail = screen->availableGeometry();
-            const QSize frame = frameGeometry().size() - geometry().size();
-            size = size.boundedTo(avail.size() - frame);
-            resize(size);
-            QRect outer(frameGeometry().topLeft(), size + frame);
-            if (outer.right() > avail.right())
-                outer.moveRight(avail.right());
-            if (outer.bottom() > avail.bottom())
-                outer.moveBottom(avail.bottom());
-            outer.moveLeft(std::max(outer.left(), avail.left()));
-            outer.moveTop(std::max(outer.top(), avail.top()));
-            if (outer.topLeft() != frameGeometry().topLeft())
-                move(outer.topLeft());
-        });
-}
-
-int MainWindow::dockedWidth() const
-{
-    // Panels docked on one side stack, so that side takes its widest; a separator each.
-    int width[2] = {0, 0};
-    for (const QDockWidget* dock : findChildren<QDockWidget*>()) {
-        if (dock->isHidden() || dock->isFloating())
-            continue;
-        const int side = dockWidgetArea(const_cast<QDockWidget*>(dock)) == Qt::LeftDockWidgetArea ? 0 : 1;
-        const int separator = style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, this);
-        // The panel's own width: a panel widened to fill the screen gives that room back.
-        const int w = dock->sizeHint().expandedTo(dock->minimumSizeHint()).width();
-        width[side] = std::max(width[side], w + separator);
-    }
-    return width[0] + width[1];
-}
-
 void MainWindow::createStatusBar()
 {
-    prompter.say(tr("Ready"));
+    m_prompter.say(tr("Ready"));
 }
 
 void MainWindow::createActions()
 {
-    XMLLAct = new QAction(tr("&XML"), this);
-    XMLLAct->setStatusTip(tr("Load attributes from XML format"));
-    connect(XMLLAct, &QAction::triggered, this, &MainWindow::LoadFromXml);
+    const auto make = [this](const QString& text, const QList<QKeySequence>& keys, const QString& tip, auto slot) {
+        auto* action = new QAction(text, this);
+        action->setShortcuts(keys);
+        action->setStatusTip(tip);
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    XMLLAct = make(tr("&XML"), {}, tr("Load attributes from XML format"), &MainWindow::LoadFromXml);
+    BinLAct = make(tr("&Bin"), {}, tr("Load attributes from Binary format"), &MainWindow::LoadFromBin);
+    exitAct = make(tr("E&xit"), QKeySequence::keyBindings(QKeySequence::Quit), tr("Exit Lumivex"), &MainWindow::exit);
+    XMLSAct = make(tr("&XML"), {}, tr("Save attributes in XML format"), &MainWindow::SerializeInXml);
+    BinSAct = make(tr("&Bin"), {}, tr("Save attributes in Binary format"), &MainWindow::SerializeInBin);
 
-    BinLAct = new QAction(tr("&Bin"), this);
-    BinLAct->setStatusTip(tr("Load attributes from Binary format"));
-    connect(BinLAct, &QAction::triggered, this, &MainWindow::LoadFromBin);
-
-    exitAct = new QAction(tr("E&xit"), this);
-    exitAct->setShortcuts(QKeySequence::Quit);
-    exitAct->setStatusTip(tr("Exit Lumivex"));
-    connect(exitAct, &QAction::triggered, this, &MainWindow::exit);
-
-    XMLSAct = new QAction(tr("&XML"), this);
-    XMLSAct->setStatusTip(tr("Save attributes in XML format"));
-    connect(XMLSAct, &QAction::triggered, this, &MainWindow::SerializeInXml);
-
-    BinSAct = new QAction(tr("&Bin"), this);
-    BinSAct->setStatusTip(tr("Save attributes in Binary format"));
-    connect(BinSAct, &QAction::triggered, this, &MainWindow::SerializeInBin);
-
-    openAct = new QAction(tr("&Open..."), this);
-    openAct->setShortcut(QKeySequence::Open);
-    openAct->setStatusTip(tr("Open a scene file of either format"));
-    connect(openAct, &QAction::triggered, this, [this] {
-        const QString name = prompter.askFileName(false, tr(kSceneFilter));
-        if (!name.isEmpty())
-            openInteractively(name);
-    });
-    saveAct = new QAction(tr("&Save"), this);
-    saveAct->setShortcut(QKeySequence::Save);
-    saveAct->setStatusTip(tr("Save the scene in the file it came from, in its format"));
-    connect(saveAct, &QAction::triggered, this, &MainWindow::saveOpenFile);
-    exportAct = new QAction(tr("&Export Picture..."), this);
-    exportAct->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
-    exportAct->setStatusTip(tr("Render the picture at any size, supersampled, and write it as PNG, JPEG, BMP or PPM"));
-    connect(exportAct, &QAction::triggered, this, [this] { exporter->exportPicture(m_scene, isBlurred()); });
-    copyAct = new QAction(tr("&Copy Picture"), this);
-    copyAct->setShortcut(QKeySequence::Copy);
-    copyAct->setStatusTip(tr("Put the picture on screen on the clipboard"));
-    connect(copyAct, &QAction::triggered, this, &MainWindow::copyPicture);
-    undoAct = undoStack->createUndoAction(this, tr("&Undo"));
-    undoAct->setShortcut(QKeySequence::Undo);
-    redoAct = undoStack->createRedoAction(this, tr("&Redo"));
-    redoAct->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
-    stopAct = new QAction(tr("&Stop Rendering"), this);
-    stopAct->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Period));
-    stopAct->setStatusTip(tr("Stop the picture or export on its way; the picture on screen stays"));
-    connect(stopAct, &QAction::triggered, this, &MainWindow::stopRendering);
-
-    keysAct = new QAction(tr("&Keys and Mouse"), this);
-    keysAct->setShortcut(QKeySequence(Qt::Key_F1));
-    keysAct->setStatusTip(tr("List what each key and the mouse do"));
-    connect(keysAct, &QAction::triggered, this, &MainWindow::showKeys);
-    aboutAct = new QAction(tr("&About Lumivex"), this);
-    aboutAct->setStatusTip(tr("Show the program's version"));
-    connect(aboutAct, &QAction::triggered, this,
-            [this] { QMessageBox::about(this, tr("About Lumivex"), aboutText()); });
+    m_openAct = make(tr("&Open..."), {QKeySequence::Open}, tr("Open a scene file of either format"),
+                     [this] { m_files->openAsked(); });
+    m_saveAct = make(tr("&Save"), {QKeySequence::Save}, tr("Save the scene in the file it came from, in its format"),
+                     &MainWindow::saveOpenFile);
+    m_exportAct = make(tr("&Export Picture..."), {QKeySequence(Qt::CTRL | Qt::Key_E)},
+                       tr("Render the picture at any size, supersampled, and write it as PNG, JPEG, BMP or PPM"),
+                       [this] { m_exporter->exportPicture(m_scene, isBlurred()); });
+    m_copyAct = make(tr("&Copy Picture"), {QKeySequence::Copy}, tr("Put the picture on screen on the clipboard"),
+                     &MainWindow::copyPicture);
+    m_undoAct = m_undoStack->createUndoAction(this, tr("&Undo"));
+    m_undoAct->setShortcut(QKeySequence::Undo);
+    m_redoAct = m_undoStack->createRedoAction(this, tr("&Redo"));
+    m_redoAct->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    m_stopAct = make(tr("&Stop Rendering"), {QKeySequence(Qt::CTRL | Qt::Key_Period)},
+                     tr("Stop the picture or export on its way; the picture on screen stays"), &MainWindow::stopRendering);
+    m_keysAct = make(tr("&Keys and Mouse"), {QKeySequence(Qt::Key_F1)}, tr("List what each key and the mouse do"),
+                     &MainWindow::showKeys);
+    m_aboutAct = make(tr("&About Lumivex"), {}, tr("Show the program's version"),
+                      [this] { QMessageBox::about(this, tr("About Lumivex"), aboutText()); });
 }
 
 void MainWindow::createMenus()
 {
     // Every menu is built here, in the order of the menu bar.
     fileMenu = menuBar()->addMenu(tr("&File"));
-    fileMenu->addAction(openAct);
-    recentMenu = fileMenu->addMenu(tr("Open &Recent"));
-    rebuildRecentMenu();
-    fileMenu->addAction(saveAct);
-    fileMenu->addAction(exportAct);
+    fileMenu->addAction(m_openAct);
+    m_files->setRecentMenu(fileMenu->addMenu(tr("Open &Recent")));
+    fileMenu->addAction(m_saveAct);
+    fileMenu->addAction(m_exportAct);
     fileMenu->addSeparator();
     fileMenu->addAction(exitAct);
     menuBar()->addSeparator();
@@ -493,74 +338,67 @@ void MainWindow::createMenus()
     fileMenu->addAction(BinSAct);
     menuBar()->addSeparator();
 
-    QMenu* edit = menuBar()->addMenu(tr("&Edit"));
-    edit->addAction(undoAct);
-    edit->addAction(redoAct);
-    edit->addSeparator();
-    edit->addAction(copyAct);
-
-    QMenu* viewMenu = menuBar()->addMenu(tr("&View"));
-    viewMenu->addActions(panelActions);
-    viewMenu->addSeparator();
-    viewMenu->addAction(stopAct);
-
-    const AnimationControls::Actions& keyActions = animation->actions();
-    QMenu* animationMenu = menuBar()->addMenu(tr("&Animation"));
-    animationMenu->addAction(keyActions.addKey);
-    animationMenu->addSeparator();
-    animationMenu->addAction(keyActions.open);
-    animationMenu->addAction(keyActions.save);
-    animationMenu->addSeparator();
-    animationMenu->addAction(keyActions.smooth);
-    animationMenu->addAction(keyActions.play);
-    animationMenu->addAction(keyActions.render);
-
-    QMenu* help = menuBar()->addMenu(tr("&Help"));
-    help->addAction(keysAct);
-    help->addAction(aboutAct);
+    // A null item is a separator.
+    const auto menu = [this](const QString& title, const QList<QAction*>& items) {
+        QMenu* m = menuBar()->addMenu(title);
+        for (QAction* item : items) {
+            if (item)
+                m->addAction(item);
+            else
+                m->addSeparator();
+        }
+    };
+    menu(tr("&Edit"), {m_undoAct, m_redoAct, nullptr, m_copyAct});
+    menu(tr("&View"), m_panelActions + QList<QAction*>{nullptr, m_stopAct});
+    const AnimationControls::Actions& keys = m_animation->actions();
+    menu(tr("&Animation"), {keys.addKey, nullptr, keys.open, keys.save, nullptr, keys.smooth, keys.play, keys.render});
+    menu(tr("&Help"), {m_keysAct, m_aboutAct});
     fileMenu = menuBar()->actions().first()->menu();
 }
 
 void MainWindow::showSceneValues()
 {
-    panel->showScene(m_scene);
-    statusArea->setCamera(m_scene.CamPos);
-    statusArea->setPictureSize(m_scene.Wid, m_scene.Hey);
+    m_panel->showScene(m_scene);
+    m_statusArea->setCamera(m_scene.CamPos);
+    m_statusArea->setPictureSize(m_scene.Wid, m_scene.Hey);
 }
 
 void MainWindow::refresh(const QString& message, bool persistent)
 {
-    animation->stopPreview();
-    showSceneValues();
-    statusArea->setStopped(false);
-    jobs->render(m_scene, message, persistent);
+    beforeRender();
+    m_jobs->render(m_scene, message, persistent);
 }
 
 void MainWindow::renderPreview()
 {
-    animation->stopPreview();
+    beforeRender();
+    m_jobs->preview(m_scene);
+}
+
+void MainWindow::beforeRender()
+{
+    m_animation->stopPreview();
     showSceneValues();
-    statusArea->setStopped(false);
-    jobs->preview(m_scene);
+    m_statusArea->setStopped(false);
 }
 
 void MainWindow::onPictureShown(const QImage& display, bool blurred, const QString& message, bool persistent,
                                 double seconds)
 {
     // A preview keeps the picture area until it stops.
-    if (!animation->isPreviewing())
-        view->setPicture(display);
+    if (!m_animation->isPreviewing())
+        m_view->setPicture(display);
     if (!blurred) {
-        statusArea->setRenderTime(seconds);
-        animation->setPictureSeconds(seconds);
+        m_statusArea->setRenderTime(seconds);
+        m_animation->setPictureSeconds(seconds);
     }
-    statusArea->setBlurred(blurred);
-    statusArea->setStopped(false);
-    copyAct->setEnabled(true);
+    m_statusArea->setBlurred(blurred);
+    m_statusArea->setStopped(false);
+    m_copyAct->setEnabled(true);
     if (!message.isEmpty())
         statusBar()->showMessage(message, persistent ? 0 : Prompter::kPassingMs);
     // A copy asked for while this picture was on its way takes it, once no blur follows.
-    if (m_copyPending && !jobs->inFlight()) {
+    if (m_copyPending && !m_jobs->inFlight()) {
         m_copyPending = false;
         copyPicture();
     }
@@ -569,110 +407,91 @@ void MainWindow::onPictureShown(const QImage& display, bool blurred, const QStri
 void MainWindow::onStandIn(const QImage& display, bool coarse)
 {
     // A preview that comes after the drag has ended is out of date.
-    if ((!coarse && !dragging) || animation->isPreviewing())
+    if ((!coarse && !m_dragging) || m_animation->isPreviewing())
         return;
-    view->setStandIn(display);
-    statusArea->setBlurred(false);
+    m_view->setStandIn(display);
+    m_statusArea->setBlurred(false);
 }
 
 void MainWindow::onPictureFailed()
 {
     m_copyPending = false;
-    prompter.say(tr("Error"));
+    m_prompter.say(tr("Error"));
     // The last picture stays on screen.
-    if (!animation->isPreviewing() && !jobs->display().isNull() && view->shown().cacheKey() != jobs->display().cacheKey()) {
-        view->setPicture(jobs->display());
+    if (!m_animation->isPreviewing() && !m_jobs->display().isNull() && m_view->shown().cacheKey() != m_jobs->display().cacheKey()) {
+        m_view->setPicture(m_jobs->display());
         fitPicture();
-    }
-}
-
-void MainWindow::updateProgress()
-{
-    const bool busy = jobs->busy();
-    if (busy && jobs->runningMs() > Prompter::kProgressAfterMs) {
-        progressBar->setValue(int(jobs->progress() * 100));
-        if (progressBar->isHidden()) {
-            progressBar->show();
-            setCursor(Qt::BusyCursor);
-        }
-        return;
-    }
-    if (!busy) {
-        progressTimer->stop();
-        if (!progressBar->isHidden()) {
-            progressBar->hide();
-            unsetCursor();
-        }
     }
 }
 
 void MainWindow::stopRendering()
 {
     // An export says it was cancelled once it has stopped.
-    exporter->stop();
-    if (!jobs->busy())
+    m_exporter->stop();
+    if (!m_jobs->busy())
         return;
-    jobs->stop();
+    m_jobs->stop();
     m_copyPending = false;
     // What stays on screen (a coarse first picture, a drag's preview, an older camera's picture)
     // is not this camera's finished picture: the status area says so until the next one.
-    statusArea->setStopped(!jobs->upToDate() || view->showsStandIn());
-    prompter.flash(tr("Rendering stopped"));
+    m_statusArea->setStopped(!m_jobs->upToDate() || m_view->showsStandIn());
+    m_prompter.flash(tr("Rendering stopped"));
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* pe)
 {
-    if (shortcutKeyOnly(pe)) {
+    const Scene before = m_scene;
+    switch (CameraInput::applyKey(pe->key(), pe->modifiers(), m_scene.CamPos)) {
+    case CameraInput::KeyAction::Shortcut:
         pe->ignore();
         return;
-    }
-    const Scene before = m_scene;
-    switch (pe->key()) {
-    case Qt::Key_A:
-        moveAxis(m_scene.CamPos.X, -kStep);
-        break;
-    case Qt::Key_D:
-        moveAxis(m_scene.CamPos.X, kStep);
-        break;
-    case Qt::Key_W:
-        moveAxis(m_scene.CamPos.Y, -kStep);
-        break;
-    case Qt::Key_S:
-        moveAxis(m_scene.CamPos.Y, kStep);
-        break;
-    case Qt::Key_Z:
-        moveAxis(m_scene.CamPos.Z, -kStep);
-        break;
-    case Qt::Key_X:
-        moveAxis(m_scene.CamPos.Z, kStep);
-        break;
-    case Qt::Key_Q:
-        jobs->blur(m_scene, tr("AntiAliasing Made"));
+    case CameraInput::KeyAction::Blur:
+        m_jobs->blur(m_scene, tr("AntiAliasing Made"));
         return;
-    case Qt::Key_Escape:
+    case CameraInput::KeyAction::Close:
         // Closing drops the render this key would start; its message still shows.
         close();
-        jobs->forgetBlur();
-        prompter.flash(tr("Made"));
+        m_jobs->forgetBlur();
+        m_prompter.flash(tr("Made"));
         return;
-    default:
+    case CameraInput::KeyAction::Render:
         break;
     }
     recordChange(before, tr("Move Camera"), true);
     refresh(tr("Made"));
 }
 
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if (type == QEvent::Wheel && watched == m_scrollArea->viewport()) {
+        wheelEvent(static_cast<QWheelEvent*>(event));
+        return true;
+    }
+    if (type == QEvent::Wheel && qobject_cast<QDockWidget*>(watched)) {
+        event->accept();
+        return true;
+    }
+    // Escape leaves the menu bar's keyboard mode but may leave it the focus: a key that opens no
+    // menu there is the camera's again, as Escape is the window's.
+    if (type == QEvent::KeyPress && watched == menuBar() && !menuBar()->activeAction() &&
+        !CameraInput::isShortcutKey(static_cast<QKeyEvent*>(event)->key(), static_cast<QKeyEvent*>(event)->modifiers())) {
+        takeKeys();
+        keyPressEvent(static_cast<QKeyEvent*>(event));
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::takeKeys()
+{
+    window->setFocus(Qt::OtherFocusReason);
+}
+
 void MainWindow::wheelEvent(QWheelEvent* pe)
 {
     const Scene before = m_scene;
-    // A horizontal wheel counts when there is no vertical turn.
-    int delta = pe->angleDelta().y();
-    if (delta == 0)
-        delta = pe->angleDelta().x();
-    if (delta > 0)
-        moveAxis(m_scene.CamPos.Z, -kStep);
-    else if (delta < 0)
-        moveAxis(m_scene.CamPos.Z, kStep);
+    CameraInput::applyWheel(pe->angleDelta(), m_scene.CamPos);
     recordChange(before, tr("Move Camera"), true);
     refresh(tr("Zoomed"));
 }
@@ -680,148 +499,60 @@ void MainWindow::wheelEvent(QWheelEvent* pe)
 void MainWindow::mousePressEvent(QMouseEvent* pe)
 {
     ptrMousePosition = pe->position().toPoint();
-    dragging = true;
-    dragMoved = false;
-    dragStart = m_scene;
+    m_dragging = true;
+    m_dragMoved = false;
+    m_dragStart = m_scene;
 }
 
 void MainWindow::mouseMoveEvent(QMouseEvent* pe)
 {
     // Every move adds the whole way from the press point; the picture follows at reduced size.
     const QPoint pos = pe->position().toPoint();
-    moveAxis(m_scene.CamPos.Y, (pos.y() - ptrMousePosition.y()) / kMouseDivisor / m_scene.Hey);
-    moveAxis(m_scene.CamPos.X, (pos.x() - ptrMousePosition.x()) / kMouseDivisor / m_scene.Wid);
-    dragMoved = true;
-    if (dragging)
+    CameraInput::applyDrag(ptrMousePosition, pos, m_scene.Wid, m_scene.Hey, m_scene.CamPos);
+    m_dragMoved = true;
+    if (m_dragging)
         renderPreview();
 }
 
 void MainWindow::mouseReleaseEvent(QMouseEvent* pe)
 {
     const QPoint pos = pe->position().toPoint();
-    dragging = false;
-    if (dragMoved)
-        recordChange(dragStart, tr("Move Camera"), true);
+    m_dragging = false;
+    if (m_dragMoved)
+        recordChange(m_dragStart, tr("Move Camera"), true);
     if (pos != ptrMousePosition)
         refresh(tr("Translated"));
-    else if (dragMoved)
+    else if (m_dragMoved)
         // Back at the press point: no message, but no preview may stay on screen.
         refresh(QString());
-    dragMoved = false;
+    m_dragMoved = false;
     ptrMousePosition = pos;
 }
 
 void MainWindow::exit()
 {
+    if (!m_animation->mayClose())
+        return;
+    m_closeAgreed = true;
     QMessageBox box;
     box.setWindowTitle("Exit");
     box.setText("Thank you for using my Program)) Goodbye!!");
     box.exec();
     close();
-}
-
-void MainWindow::announce(const QString& text)
-{
-    QMessageBox msgBox;
-    msgBox.setWindowTitle("Message");
-    msgBox.setText(text);
-    msgBox.exec();
-}
-
-bool MainWindow::Serializing(Serializer* Serial, const QString& fileName, QString* why)
-{
-    if (Serial->readWrite)
-        return saveScene(*Serial, fileName, m_scene, why);
-    return loadScene(*Serial, fileName, m_scene, why);
-}
-
-void MainWindow::saveWith(Serializer& serial, const char* done)
-{
-    jobs->forgetBlur();
-    const QString name = prompter.askFileName(true, tr(serial.format ? kXmlFilter : kBinFilter));
-    if (name.isEmpty())
-        return;
-    QString why;
-    if (!Serializing(&serial, name, &why)) {
-        prompter.fail(why);
-        return;
-    }
-    prompter.say(tr(done));
-    setOpenFile(name, serial.format ? SceneFormat::Xml : SceneFormat::Bin);
-}
-
-void MainWindow::loadWith(Serializer& serial, const char* done)
-{
-    jobs->forgetBlur();
-    const QString name = prompter.askFileName(false, tr(serial.format ? kXmlFilter : kBinFilter));
-    if (name.isEmpty())
-        return;
-    const Scene before = m_scene;
-    QString why;
-    if (!Serializing(&serial, name, &why)) {
-        prompter.fail(why);
-        return;
-    }
-    if (takeLoaded(before, tr(done), tr("Load")))
-        setOpenFile(name, serial.format ? SceneFormat::Xml : SceneFormat::Bin);
-}
-
-void MainWindow::saveOpenFile()
-{
-    if (openFileName.isEmpty()) {
-        SerializeInXml();
-        return;
-    }
-    XMLS xml;
-    BinS bin;
-    const bool isXml = openFormat == SceneFormat::Xml;
-    QString why;
-    if (!Serializing(isXml ? static_cast<Serializer*>(&xml) : &bin, openFileName, &why)) {
-        prompter.fail(why);
-        return;
-    }
-    prompter.say(isXml ? tr("Serialized in XML") : tr("Serialized in Bin"));
-    rememberRecent(openFileName);
+    m_closeAgreed = false;
 }
 
 bool MainWindow::takeLoaded(const Scene& before, const QString& loaded, const QString& undoText)
 {
     if (!roomForPicture(m_scene.Wid, m_scene.Hey)) {
         m_scene = before;
-        prompter.say(tr("Error"));
+        m_prompter.say(tr("Error"));
         return false;
     }
     resizePicture();
-    prompter.say(loaded);
+    m_prompter.say(loaded);
     recordChange(before, undoText, false);
     refresh(tr("RayTraced"), true);
-    return true;
-}
-
-void MainWindow::setOpenFile(const QString& fileName, SceneFormat format)
-{
-    openFileName = QFileInfo(fileName).absoluteFilePath();
-    openFormat = format;
-    setWindowFilePath(openFileName);
-    setWindowTitle(QFileInfo(openFileName).fileName() + " — Lumivex");
-    rememberRecent(openFileName);
-}
-
-bool MainWindow::openFile(const QString& fileName, QString* why)
-{
-    const Scene before = m_scene;
-    SceneFormat format;
-    if (!loadSceneFile(fileName, m_scene, &format, why)) {
-        prompter.say(tr("Error"));
-        return false;
-    }
-    const QString noRoom = tr("not enough memory for a %1 x %2 picture").arg(m_scene.Wid).arg(m_scene.Hey);
-    if (!takeLoaded(before, format == SceneFormat::Xml ? tr("Loaded from Xml") : tr("Loaded from Bin"), tr("Open"))) {
-        if (why)
-            *why = noRoom;
-        return false;
-    }
-    setOpenFile(fileName, format);
     return true;
 }
 
@@ -829,7 +560,7 @@ void MainWindow::applyScene(const Scene& newScene)
 {
     if ((newScene.Wid != m_scene.Wid || newScene.Hey != m_scene.Hey) && !roomForPicture(newScene.Wid, newScene.Hey)) {
         showSceneValues();
-        prompter.say(tr("Error"));
+        m_prompter.say(tr("Error"));
         return;
     }
     m_scene = newScene;
@@ -840,78 +571,34 @@ void MainWindow::applyScene(const Scene& newScene)
 void MainWindow::recordChange(const Scene& before, const QString& text, bool cameraMove)
 {
     if (!SceneChange::sameScene(before, m_scene))
-        undoStack->push(new SceneChange([this](const Scene& s) { applyScene(s); }, before, m_scene, text, cameraMove,
+        m_undoStack->push(new SceneChange([this](const Scene& s) { applyScene(s); }, before, m_scene, text, cameraMove,
                                         m_clock()));
-}
-
-void MainWindow::openInteractively(const QString& fileName)
-{
-    QString why;
-    if (!openFile(fileName, &why))
-        prompter.warn(why);
-}
-
-void MainWindow::rememberRecent(const QString& fileName)
-{
-    const auto settings = openSettings();
-    if (!settings)
-        return;
-    QStringList files = settings->value("recentFiles").toStringList();
-    const QString path = QFileInfo(fileName).absoluteFilePath();
-    files.removeAll(path);
-    files.prepend(path);
-    while (files.size() > kRecentFiles)
-        files.removeLast();
-    settings->setValue("recentFiles", files);
-    rebuildRecentMenu();
-}
-
-void MainWindow::rebuildRecentMenu()
-{
-    recentMenu->clear();
-    const auto settings = openSettings();
-    const QStringList files = settings ? settings->value("recentFiles").toStringList() : QStringList();
-    for (const QString& f : files)
-        connect(recentMenu->addAction(QFileInfo(f).fileName()), &QAction::triggered, this,
-                [this, f] { openInteractively(f); });
-    recentMenu->setEnabled(!files.isEmpty());
 }
 
 void MainWindow::copyPicture()
 {
     // Only the finished picture of the camera in the status area is copied: one on its way is
     // copied when it comes, and a stand-in left by Stop Rendering is not copied at all.
-    if (jobs->inFlight()) {
+    if (m_jobs->inFlight()) {
         m_copyPending = true;
-        prompter.say(tr("The picture is copied when it is finished"));
+        m_prompter.say(tr("The picture is copied when it is finished"));
         return;
     }
-    if (!jobs->upToDate() || view->showsStandIn()) {
-        prompter.flash(tr("Nothing copied: the picture on screen is not finished; any key renders it"));
+    if (!m_jobs->upToDate() || m_view->showsStandIn()) {
+        m_prompter.flash(tr("Nothing copied: the picture on screen is not finished; any key renders it"));
         return;
     }
     QGuiApplication::clipboard()->setImage(picture());
-    prompter.flash(tr("Picture copied"));
+    m_prompter.flash(tr("Picture copied"));
 }
 
 void MainWindow::showKeys()
 {
-    if (!keysDialog) {
-        // The menus' shortcuts in menu order; undo and redo by their plain names, as their menu
-        // texts name the step they would undo.
-        QList<QPair<QKeySequence, QString>> shortcuts;
-        for (const QAction* menu : menuBar()->actions())
-            if (menu->menu())
-                for (const QAction* a : menu->menu()->actions())
-                    if (!a->shortcut().isEmpty())
-                        shortcuts.append({a->shortcut(), a == undoAct   ? tr("Undo")
-                                                         : a == redoAct ? tr("Redo")
-                                                                        : a->iconText()});
-        keysDialog = createKeysDialog(this, shortcuts);
-    }
-    keysDialog->show();
-    keysDialog->raise();
-    keysDialog->activateWindow();
+    if (!m_keysDialog)
+        m_keysDialog = createKeysDialog(this, menuBar(), {{m_undoAct, tr("Undo")}, {m_redoAct, tr("Redo")}});
+    m_keysDialog->show();
+    m_keysDialog->raise();
+    m_keysDialog->activateWindow();
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* pe)
@@ -927,49 +614,64 @@ void MainWindow::dropEvent(QDropEvent* pe)
     if (urls.isEmpty() || !urls.first().isLocalFile())
         return;
     pe->acceptProposedAction();
-    openInteractively(urls.first().toLocalFile());
+    m_files->openInteractively(urls.first().toLocalFile());
 }
 
 void MainWindow::SerializeInXml()
 {
     XMLS Serial;
-    announce("Input file name for writing in XML format in");
-    saveWith(Serial, "Serialized in XML");
+    m_files->announce("Input file name for writing in XML format in");
+    m_jobs->forgetBlur();
+    m_files->save(Serial, "Serialized in XML");
 }
 
 void MainWindow::SerializeInBin()
 {
     BinS Serial;
-    announce("Input file name for writing in Binary format in");
-    saveWith(Serial, "Serialized in Bin");
+    m_files->announce("Input file name for writing in Binary format in");
+    m_jobs->forgetBlur();
+    m_files->save(Serial, "Serialized in Bin");
 }
 
 void MainWindow::LoadFromXml()
 {
     XMLL Serial;
-    announce("Input file name for reading in XML format from");
-    loadWith(Serial, "Loaded from Xml");
+    m_files->announce("Input file name for reading in XML format from");
+    m_jobs->forgetBlur();
+    m_files->load(Serial, "Loaded from Xml");
 }
 
 void MainWindow::LoadFromBin()
 {
     BinL Serial;
-    announce("Input file name for reading in Binary format from");
-    loadWith(Serial, "Loaded from Bin");
+    m_files->announce("Input file name for reading in Binary format from");
+    m_jobs->forgetBlur();
+    m_files->load(Serial, "Loaded from Bin");
+}
+
+void MainWindow::saveOpenFile()
+{
+    if (!m_files->saveOpen())
+        SerializeInXml();
+}
+
+bool MainWindow::openFile(const QString& fileName, QString* why)
+{
+    return m_files->open(fileName, why);
 }
 
 void MainWindow::updateActions()
 {
-    if (!stopAct)
+    if (!m_stopAct)
         return; // still building
-    stopAct->setEnabled(jobs->busy() || exporter->isRunning());
-    exportAct->setEnabled(!exporter->isRunning());
+    m_stopAct->setEnabled(m_jobs->busy() || m_exporter->isRunning());
+    m_exportAct->setEnabled(!m_exporter->isRunning());
 }
 
 void MainWindow::endLongWork()
 {
-    exporter->stop();
-    animation->stopAnimation();
+    m_exporter->stop();
+    m_animation->stopAnimation();
     if (!LongTask::waitForWorkers(kCloseWaitMs))
         std::fprintf(stderr, "lumivex: an export or animation did not stop in time\n");
 }

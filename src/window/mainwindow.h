@@ -7,7 +7,6 @@
 
 #include "window/prompter.h"
 #include "scene/scene.h"
-#include "serial/scenefile.h"
 
 class AnimationControls;
 class PictureExport;
@@ -17,13 +16,12 @@ class QAction;
 class QDialog;
 class QDockWidget;
 class QMenu;
-class QProgressBar;
 class QScrollArea;
 class QTimer;
 class QUndoStack;
 class QVBoxLayout;
+class SceneFiles;
 class ScenePanel;
-class Serializer;
 class StatusArea;
 
 // The program's one window: shows the picture of the scene, moves the camera from keys, wheel
@@ -52,7 +50,7 @@ public:
     void applyScene(const Scene& newScene);
 
     // Replaces the file dialogs of every command (see Prompter), so that tests open none.
-    void setFileNameAsker(Prompter::FileNameAsker asker) { prompter.setFileNameAsker(std::move(asker)); }
+    void setFileNameAsker(Prompter::FileNameAsker asker) { m_prompter.setFileNameAsker(std::move(asker)); }
     // Replaces the clock (steady milliseconds) that times renders and groups camera moves
     // into steps of undo.
     void setClock(std::function<qint64()> clock);
@@ -90,6 +88,9 @@ protected:
     void mouseMoveEvent(QMouseEvent* pe) override;
     void mouseReleaseEvent(QMouseEvent* pe) override;
     void closeEvent(QCloseEvent* pe) override;
+    // The wheel over the picture and the keys the menu bar does not use go to the camera; the
+    // wheel over a panel stays there.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* pe) override;
     void dragEnterEvent(QDragEnterEvent* pe) override;
     void dropEvent(QDropEvent* pe) override;
@@ -111,36 +112,21 @@ private:
     // Renders the current scene in the background; `message` is shown with the picture, for
     // two seconds unless `persistent`.
     void refresh(const QString& message, bool persistent = false);
+    // A drag's reduced picture of the scene.
     void renderPreview();
+    // Before a render: the preview stopped, the scene's values shown.
+    void beforeRender();
     void onPictureShown(const QImage& display, bool blurred, const QString& message, bool persistent, double seconds);
     void onStandIn(const QImage& display, bool coarse);
     void onPictureFailed();
-    void updateProgress();
     // Makes the picture area the new picture's size, black until the picture comes.
     void resizePicture();
     // Sizes the picture's area: the whole picture where the screen has room, else scroll bars.
     void fitPicture();
-    // The window takes the size its contents ask for, once the layout has caught up.
-    void fitWindowLater();
-    // The width the docked panels take beside the picture.
-    int dockedWidth() const;
-    // Shows the modal "Message" box that comes before every file command.
-    void announce(const QString& text);
-    // Writes the scene to, or reads it from, `fileName` with `Serial`. A load is applied whole
-    // or not at all; false when nothing was saved or loaded.
-    bool Serializing(Serializer* Serial, const QString& fileName, QString* why);
-    void saveWith(Serializer& serial, const char* done);
-    void loadWith(Serializer& serial, const char* done);
     // Puts a scene just read into `m_scene` to use: the picture area at its size, the `loaded`
     // message, a step of undo and a render. Without the memory for its picture the scene goes
     // back to `before` and "Error" shows.
     bool takeLoaded(const Scene& before, const QString& loaded, const QString& undoText);
-    // The file that File ▸ Save writes: named in the title and remembered for Open Recent.
-    void setOpenFile(const QString& fileName, SceneFormat format);
-    // Open..., Open Recent, a dropped file: opens it, or says why not in the status bar and a box.
-    void openInteractively(const QString& fileName);
-    void rememberRecent(const QString& fileName);
-    void rebuildRecentMenu();
     void copyPicture();
     void showKeys();
     // Records a change of the scene that has already been made, for undo; camera moves close
@@ -149,52 +135,52 @@ private:
     // Stops exports and animations, and waits a moment for them to end (closing and going).
     void endLongWork();
     void updateActions();
+    // The picture area takes the keys: they move the camera.
+    void takeKeys();
 
     Scene m_scene;
     // Mouse position at the last press or release.
     QPoint ptrMousePosition;
-    bool dragging = false;
-    bool dragMoved = false;
+    bool m_dragging = false;
+    bool m_dragMoved = false;
+    // File ▸ Exit has settled the unsaved key frames: closing asks no more.
+    bool m_closeAgreed = false;
     // The scene when the mouse button went down, for undoing a whole drag.
-    Scene dragStart;
-    QString openFileName;
-    SceneFormat openFormat = SceneFormat::Xml;
+    Scene m_dragStart;
 
     QWidget* window = nullptr;
     QVBoxLayout* mainLayout = nullptr;
-    QScrollArea* scrollArea = nullptr;
-    PictureView* view = nullptr;
-    PictureJobs* jobs = nullptr;
-    StatusArea* statusArea = nullptr;
-    QProgressBar* progressBar = nullptr;
-    QTimer* progressTimer = nullptr;
-    QUndoStack* undoStack = nullptr;
-    ScenePanel* panel = nullptr;
-    QDialog* keysDialog = nullptr;
+    QScrollArea* m_scrollArea = nullptr;
+    PictureView* m_view = nullptr;
+    PictureJobs* m_jobs = nullptr;
+    StatusArea* m_statusArea = nullptr;
+    QUndoStack* m_undoStack = nullptr;
+    ScenePanel* m_panel = nullptr;
+    QDialog* m_keysDialog = nullptr;
     QElapsedTimer m_started;
     std::function<qint64()> m_clock;
-    Prompter prompter{this};
+    Prompter m_prompter{this};
     // Copy Picture waits for the picture on its way.
     bool m_copyPending = false;
-    AnimationControls* animation = nullptr;
-    PictureExport* exporter = nullptr;
+    AnimationControls* m_animation = nullptr;
+    PictureExport* m_exporter = nullptr;
+    SceneFiles* m_files = nullptr;
 
     QMenu* fileMenu = nullptr;
-    QMenu* recentMenu = nullptr;
     QAction* XMLLAct = nullptr;
     QAction* BinLAct = nullptr;
     QAction* exitAct = nullptr;
     QAction* XMLSAct = nullptr;
     QAction* BinSAct = nullptr;
-    QAction* openAct = nullptr;
-    QAction* saveAct = nullptr;
-    QAction* exportAct = nullptr;
-    QAction* copyAct = nullptr;
-    QAction* undoAct = nullptr;
-    QAction* redoAct = nullptr;
-    QAction* stopAct = nullptr;
-    QAction* keysAct = nullptr;
-    QAction* aboutAct = nullptr;
+    QAction* m_openAct = nullptr;
+    QAction* m_saveAct = nullptr;
+    QAction* m_exportAct = nullptr;
+    QAction* m_copyAct = nullptr;
+    QAction* m_undoAct = nullptr;
+    QAction* m_redoAct = nullptr;
+    QAction* m_stopAct = nullptr;
+    QAction* m_keysAct = nullptr;
+    QAction* m_aboutAct = nullptr;
     // The View menu's items that show and hide the panels.
-    QList<QAction*> panelActions;
+    QList<QAction*> m_panelActions;
 };

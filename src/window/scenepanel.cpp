@@ -40,6 +40,14 @@ QIcon swatch(const Vector3D& c)
     return QIcon(p);
 }
 
+// A field as wide as most numbers' shortest text; a longer one scrolls in its field.
+QLineEdit* numberEdit()
+{
+    auto* edit = new QLineEdit;
+    edit->setFixedWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("-0.333333343")) + 12);
+    return edit;
+}
+
 bool sameBits(float a, float b)
 {
     return std::memcmp(&a, &b, sizeof a) == 0;
@@ -54,6 +62,8 @@ ScenePanel::ScenePanel(QWidget* parent) : QWidget(parent)
     const auto group = [&](const QString& title) {
         auto* box = new QGroupBox(title);
         auto* form = new QFormLayout(box);
+        // Rows as wide as their numbers, not as the panel.
+        form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
         column->addWidget(box);
         return form;
     };
@@ -108,24 +118,11 @@ ScenePanel::ScenePanel(QWidget* parent) : QWidget(parent)
     // Wide enough for every field without a horizontal scroll bar.
     scroll->setMinimumWidth(content->sizeHint().width() + scroll->verticalScrollBar()->sizeHint().width() + 4);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // A click on a colour button leaves the keys where they were, not with the scroll area.
+    scroll->setFocusPolicy(Qt::NoFocus);
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->addWidget(scroll);
-}
-
-QString ScenePanel::floatText(float v)
-{
-    return QString::fromLatin1(shortestText(v));
-}
-
-bool ScenePanel::readFloat(const QString& text, float* v, QString* why)
-{
-    // The files' own reader, so that what the panel takes a file takes too.
-    const QByteArray t = text.trimmed().toUtf8();
-    const NumberText result = t.isEmpty() ? NumberText::Empty : ::readFloat(t, *v);
-    if (result != NumberText::Ok && why)
-        *why = result == NumberText::Empty ? tr("a number is needed") : numberFault(result);
-    return result == NumberText::Ok;
 }
 
 void ScenePanel::addField(const Field& f)
@@ -137,7 +134,7 @@ void ScenePanel::addField(const Field& f)
 void ScenePanel::addFloat(QFormLayout* form, const QString& group, const QString& name,
                           std::function<float&(Scene&)> value)
 {
-    auto* edit = new QLineEdit;
+    auto* edit = numberEdit();
     form->addRow(name, edit);
     addField({group + "/" + name, group + " " + name, edit, std::move(value), {}});
     const Field f = m_fields.back();
@@ -150,10 +147,10 @@ void ScenePanel::addVector(QFormLayout* form, const QString& group, const QStrin
     auto* row = new QWidget;
     auto* line = new QHBoxLayout(row);
     line->setContentsMargins(0, 0, 0, 0);
+    line->setSizeConstraint(QLayout::SetFixedSize);
     const char* parts[3] = {"X", "Y", "Z"};
     for (int k = 0; k < 3; ++k) {
-        auto* edit = new QLineEdit;
-        edit->setMinimumWidth(60);
+        auto* edit = numberEdit();
         line->addWidget(edit);
         std::function<float&(Scene&)> component = [value, k](Scene& s) -> float& {
             Vector3D& v = value(s);
@@ -180,6 +177,8 @@ void ScenePanel::addSize(QFormLayout* form, const QString& name, std::function<i
     spin->setRange(0, kSideEntryMax);
     // Taken when the entry is finished or a step is made, not at every key.
     spin->setKeyboardTracking(false);
+    // The wheel scrolls the panel; it steps a side only in the field being edited.
+    spin->setFocusPolicy(Qt::StrongFocus);
     form->addRow(name, spin);
     addField({"Picture/" + name, tr("Picture") + " " + name, spin, {}, std::move(value)});
     const Field f = m_fields.back();
@@ -275,7 +274,7 @@ void ScenePanel::commit(const Field& f)
     } else {
         float v;
         QString why;
-        if (!readFloat(static_cast<QLineEdit*>(f.editor)->text(), &v, &why)) {
+        if (!readFloatEntry(static_cast<QLineEdit*>(f.editor)->text(), v, &why)) {
             refuse(f, why);
             return;
         }
@@ -311,6 +310,12 @@ const ScenePanel::Field* ScenePanel::fieldOf(const QObject* editor) const
 
 bool ScenePanel::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::Wheel && qobject_cast<QSpinBox*>(watched) &&
+        !static_cast<QWidget*>(watched)->hasFocus()) {
+        // Passed on to the scroll area.
+        event->ignore();
+        return true;
+    }
     if (event->type() == QEvent::ShortcutOverride) {
         auto* key = static_cast<QKeyEvent*>(event);
         const bool undoKey = key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo) ||
@@ -336,6 +341,7 @@ void ScenePanel::pickColour(const Colour& c)
     const QColor initial = QColor::fromRgbF(unit(now.X), unit(now.Y), unit(now.Z));
     const QString title = c.path.section('/', 0, 0) + " " + c.path.section('/', 1);
     const QColor picked = m_colourAsker ? m_colourAsker(initial, title) : QColorDialog::getColor(initial, this, title);
+    emit colourDialogClosed();
     if (!picked.isValid())
         return;
     Scene s = m_scene;

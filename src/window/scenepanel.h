@@ -41,17 +41,13 @@ public:
     using ColourAsker = std::function<QColor(const QColor& initial, const QString& title)>;
     void setColourAsker(ColourAsker asker) { m_colourAsker = std::move(asker); }
 
-    // The shortest text that reads back to the same float.
-    static QString floatText(float v);
-    // The float a field's text stands for; false unless it reads whole as a finite float, and
-    // then `why` says what is wrong.
-    static bool readFloat(const QString& text, float* v, QString* why = nullptr);
-
 signals:
     // A field was edited: the scene with the new value.
     void edited(const Scene& scene);
     // An entry was refused: which value and why.
     void refused(const QString& why);
+    // A colour dialog has closed, picked or not: the keys may go back to the camera.
+    void colourDialogClosed();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

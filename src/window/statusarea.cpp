@@ -2,9 +2,13 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QProgressBar>
+#include <QTimer>
 #include <cmath>
 
 #include "fileio/textio.h"
+#include "jobs/picturejobs.h"
+#include "window/prompter.h"
 
 StatusArea::StatusArea(QWidget* parent) : QWidget(parent)
 {
@@ -27,12 +31,52 @@ StatusArea::StatusArea(QWidget* parent) : QWidget(parent)
                          "renders it"));
     m_stopped->setText(tr("stopped"));
     m_stopped->hide();
+    m_progress = new QProgressBar;
+    m_progress->setRange(0, 100);
+    m_progress->setMaximumWidth(200);
+    m_progress->hide();
+    row->addWidget(m_progress);
+    m_progressTimer = new QTimer(this);
+    m_progressTimer->setInterval(100);
+    connect(m_progressTimer, &QTimer::timeout, this, &StatusArea::updateProgress);
+}
+
+void StatusArea::watch(const PictureJobs* jobs)
+{
+    m_jobs = jobs;
+    connect(jobs, &PictureJobs::busyChanged, this, [this](bool busy) {
+        if (busy)
+            m_progressTimer->start();
+        else
+            updateProgress();
+    });
+}
+
+void StatusArea::updateProgress()
+{
+    const bool busy = m_jobs->busy();
+    if (busy && m_jobs->runningMs() > Prompter::kProgressAfterMs) {
+        m_progress->setValue(int(m_jobs->progress() * 100));
+        if (m_progress->isHidden()) {
+            m_progress->show();
+            window()->setCursor(Qt::BusyCursor);
+        }
+        return;
+    }
+    if (!busy) {
+        m_progressTimer->stop();
+        if (!m_progress->isHidden()) {
+            m_progress->hide();
+            window()->unsetCursor();
+        }
+    }
 }
 
 void StatusArea::setCamera(const Vector3D& position)
 {
-    const auto text = [](float v) { return QString::fromLatin1(shortestText(v)); };
-    m_camera->setText(tr("Camera %1, %2, %3").arg(text(position.X), text(position.Y), text(position.Z)));
+    // Rounded as a scene file holds it: the float noise of steps of 0.1 is no news.
+    m_camera->setText(tr("Camera %1, %2, %3")
+                          .arg(roundedText(position.X), roundedText(position.Y), roundedText(position.Z)));
 }
 
 void StatusArea::setPictureSize(int width, int height)

@@ -4,7 +4,10 @@
 
 #include "scene/vector3d.h"
 
+class PictureJobs;
 class QLabel;
+class QProgressBar;
+class QTimer;
 
 // The lasting part of the status bar, beside the passing messages: where the camera is, the
 // picture size, how long the last picture took and whether the picture on screen is blurred, or
@@ -22,10 +25,19 @@ public:
     // Rendering was stopped before the camera's picture was finished: the one on screen is not it.
     void setStopped(bool stopped);
 
+    // Shows how far the picture on its way has come, once it has taken longer than a moment,
+    // with a busy cursor over the window meanwhile.
+    void watch(const PictureJobs* jobs);
+
     // Everything shown, the parts separated by " | ", as a test reads it.
     QString text() const;
 
 private:
+    void updateProgress();
+
+    const PictureJobs* m_jobs = nullptr;
+    QProgressBar* m_progress;
+    QTimer* m_progressTimer;
     QLabel* m_camera;
     QLabel* m_size;
     QLabel* m_time;

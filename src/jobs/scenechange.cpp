@@ -1,4 +1,4 @@
-#include "window/scenechange.h"
+#include "jobs/scenechange.h"
 
 #include <cstring>
 #include <utility>
