@@ -1031,7 +1031,7 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath("f-0001.ppm")), 60000);
             QCOMPARE(runningChildren("ffmpeg").size(), 1);
             QVERIFY(animation(w)->isRendering());
-            w.close();
+            answerBoxes(QMessageBox::Discard, [&] { w.close(); });
             QVERIFY(LongTask::waitForWorkers(0));
         }
         QTRY_COMPARE_WITH_TIMEOUT(runningChildren("ffmpeg"), QList<qint64>(), 5000);
