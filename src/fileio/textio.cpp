@@ -51,7 +51,7 @@ QByteArray formatC(const char* format, ...)
     // Very large floats print hundreds of digits with "%f".
     QByteArray big(n, '\0');
     va_start(args, format);
-    std::vsnprintf(big.data(), static_cast<size_t>(n) + 1, format, args);
+    std::vsnprintf(big.begin(), static_cast<size_t>(n) + 1, format, args);
     va_end(args);
     return big;
 }
@@ -92,7 +92,7 @@ NumberText readWholeNumber(QByteArrayView text, qint64 lo, qint64 hi, qint64& va
     if (text.isEmpty())
         return NumberText::Empty;
     // from_chars takes a minus but no plus; after either sign a digit must follow.
-    const char* first = text.data();
+    const char* first = text.begin();
     const char* const last = first + text.size();
     const char* digits = first + (*first == '-' || *first == '+' ? 1 : 0);
     if (digits == last || *digits < '0' || *digits > '9')
