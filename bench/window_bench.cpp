@@ -187,50 +187,57 @@ int main(int argc, char** argv)
     }
 
     {
-        // lumivex-render rendering and writing the 8192 x 8192 picture, best of two.
+        // lumivex-render rendering and writing the 8192 x 8192 picture, and the window started
+        // with that scene showing it, taking turns twice; the best of each.
         const QString huge = sceneFile(dir, "huge.xml", 8192, 8192);
         const QString render = QCoreApplication::applicationDirPath() + "/lumivex-render";
-        if (QFileInfo(render).isExecutable())
-            for (int n = 0; n < 2; ++n) {
+        for (int round = 0; round < 2; ++round) {
+            if (QFileInfo(render).isExecutable()) {
                 const double t = runProgram({render.toStdString(), "--xml", huge.toStdString(), "-o",
                                              dir.filePath("huge.png").toStdString(), "--quiet"});
                 if (t >= 0 && (commandMs < 0 || t < commandMs))
                     commandMs = t;
+                QFile::remove(dir.filePath("huge.png"));
             }
-        QFile::remove(dir.filePath("huge.png"));
 
-        // Starting with that scene file, as `lumivex FILE` does: the window shows at once, a
-        // coarse picture first, the full one on screen when it is done.
-        QElapsedTimer start;
-        start.start();
-        QString why;
-        MainWindow w(huge, &why);
-        w.show();
-        auto* view = w.findChild<PictureView*>();
-        const double shownMs = ms(start);
-        double coarseMs = -1;
-        const std::vector<double> waits = postedWaits(w, [&] {
-            if (coarseMs < 0 && !w.shownPicture().isNull() && w.shownPicture().width() < 8192)
-                coarseMs = ms(start);
-            return !w.isRendering();
-        });
-        waitOnScreen(w, view);
-        hugeMs = ms(start);
-        std::snprintf(line, sizeof line,
-                      "start with an 8192 x 8192 scene: window shown after %.1f ms, coarse picture after %.0f ms; posted "
-                      "events wait median %.2f ms, worst %.2f ms (%zu events)\n",
-                      shownMs, coarseMs, median(waits), worst(waits), waits.size());
-        details += line;
+            // Starting with that scene file, as `lumivex FILE` does: the window shows at once, a
+            // coarse picture first, the full one on screen when it is done.
+            QElapsedTimer start;
+            start.start();
+            QString why;
+            MainWindow w(huge, &why);
+            w.show();
+            auto* view = w.findChild<PictureView*>();
+            const double shownMs = ms(start);
+            double coarseMs = -1;
+            const std::vector<double> waits = postedWaits(w, [&] {
+                if (coarseMs < 0 && !w.shownPicture().isNull() && w.shownPicture().width() < 8192)
+                    coarseMs = ms(start);
+                return !w.isRendering();
+            });
+            waitOnScreen(w, view);
+            const double fullMs = ms(start);
+            hugeMs = round == 0 ? fullMs : std::min(hugeMs, fullMs);
+            std::snprintf(line, sizeof line,
+                          "start with an 8192 x 8192 scene: window shown after %.1f ms, coarse picture after %.0f ms, "
+                          "full on screen after %.0f ms; posted events wait median %.2f ms, worst %.2f ms (%zu "
+                          "events)\n",
+                          shownMs, coarseMs, fullMs, median(waits), worst(waits), waits.size());
+            details += line;
+            if (round == 0)
+                continue;
 
-        // Closing while that picture is being rendered again: the window's thread is free at once.
-        Scene moved = w.scene();
-        moved.CamPos.X += 0.5f;
-        w.applyScene(moved);
-        QElapsedTimer closing;
-        closing.start();
-        w.close();
-        std::snprintf(line, sizeof line, "close during an 8192 x 8192 render: %.2f ms\n", ms(closing));
-        details += line;
+            // Closing while that picture is being rendered again: the window's thread is free at
+            // once.
+            Scene moved = w.scene();
+            moved.CamPos.X += 0.5f;
+            w.applyScene(moved);
+            QElapsedTimer closing;
+            closing.start();
+            w.close();
+            std::snprintf(line, sizeof line, "close during an 8192 x 8192 render: %.2f ms\n", ms(closing));
+            details += line;
+        }
     }
 
     std::printf("\n%-36s %10s %10s %8s  %s\n", "", "window ms", "alone ms", "ratio", "goal");
@@ -243,7 +250,7 @@ int main(int argc, char** argv)
     std::printf("\"key to picture on screen\": median of 20 keys, from the key press to the new picture painted;\n"
                 "alone: the same picture rendered on every core, median of 20 renders taking turns with the keys.\n"
                 "\"8192 x 8192 on screen\": from the window's start with that scene file to its full picture\n"
-                "painted; alone: lumivex-render rendering it and writing it as PNG, best of 2.\n");
+                "painted; alone: lumivex-render rendering it and writing it as PNG; each best of 2, taking turns.\n");
     BackgroundRenderer::waitForWorkers();
     return 0;
 }
