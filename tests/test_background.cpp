@@ -274,11 +274,15 @@ private slots:
     {
         QTest::addColumn<int>("renderMs");
         QTest::addColumn<QSize>("preview");
-        // Reduced so that a preview takes a thirtieth of a second: by the square root of the
-        // frames the last render took, rounded up.
-        QTest::newRow("quick render: whole") << 30 << QSize(64, 48);
-        QTest::newRow("300 ms: a third") << 300 << QSize(21, 16);
-        QTest::newRow("1 s: a sixth") << 1000 << QSize(10, 8);
+        // Whole while the last render took a frame of 16 ms or less; above that, reduced so that
+        // a preview takes about a frame: by the square root of the frames the last render took,
+        // rounded up.
+        QTest::newRow("quick render: whole") << 5 << QSize(64, 48);
+        QTest::newRow("a frame: whole") << 16 << QSize(64, 48);
+        QTest::newRow("just over a frame: a half") << 17 << QSize(32, 24);
+        QTest::newRow("30 ms: a half") << 30 << QSize(32, 24);
+        QTest::newRow("300 ms: a fifth") << 300 << QSize(12, 9);
+        QTest::newRow("1 s: an eighth") << 1000 << QSize(8, 6);
     }
 
     void previewsAreSizedByTheLastRender()
@@ -303,6 +307,95 @@ private slots:
         QCOMPARE(standIn, rgb(render(small(0.3f, preview.width(), preview.height()))));
         // A preview is shown, never kept.
         QCOMPARE(jobs.picture(), render(small()));
+    }
+
+    void fullPictureDoesNotWaitForARunningPreview_data()
+    {
+        QTest::addColumn<bool>("blur");
+        QTest::newRow("render") << false;
+        QTest::newRow("blur") << true;
+    }
+
+    void fullPictureDoesNotWaitForARunningPreview()
+    {
+        // A drag's preview is on its way when the drag ends: the full picture asked for then
+        // stops it rather than waiting for it. Previews let each other finish; full pictures
+        // do not. Deterministic: a preview that finished meanwhile is dropped on arrival.
+        QFETCH(bool, blur);
+        PictureJobs jobs;
+        jobs.adopt(render(small()));
+        auto* renderer = jobs.findChild<BackgroundRenderer*>();
+        QVERIFY(renderer);
+        QSignalSpy arrived(renderer, &BackgroundRenderer::finished);
+        QSignalSpy standIn(&jobs, &PictureJobs::standIn);
+        // No render measured yet: the preview is whole, and takes a while.
+        jobs.preview(small(0.1f, 1024, 768));
+        if (blur)
+            QVERIFY(jobs.blur(small(0.1f), "blurred"));
+        else
+            jobs.render(small(0.1f), "rendered");
+        QTRY_VERIFY_WITH_TIMEOUT(!jobs.busy(), 20000);
+        drain();
+        QCOMPARE(arrived.size(), 1);
+        QCOMPARE(standIn.size(), 0);
+        QCOMPARE(jobs.picture(), blur ? blurReference(render(small(0.1f))) : render(small(0.1f)));
+    }
+
+    void renderedPictureAndScreenFormShareOneBuffer()
+    {
+        // The picture is rendered once, in the screen's 32-bit RGB format; its ARGB32 form is
+        // the same bytes, not a copy.
+        PictureJobs jobs;
+        jobs.render(small(0.2f), "rendered");
+        QTRY_VERIFY_WITH_TIMEOUT(!jobs.busy(), 20000);
+        QCOMPARE(jobs.picture().format(), QImage::Format_ARGB32);
+        QCOMPARE(jobs.display().format(), QImage::Format_RGB32);
+        QCOMPARE(jobs.picture().constBits(), jobs.display().constBits());
+        QCOMPARE(jobs.picture(), render(small(0.2f)));
+        QCOMPARE(jobs.display(), rgb(render(small(0.2f))));
+        // A picture taken before the window shows is shared the same way.
+        PictureJobs adopted;
+        adopted.adopt(render(small(0.3f)));
+        QCOMPARE(adopted.display().constBits(), adopted.picture().constBits());
+        QCOMPARE(adopted.display(), rgb(render(small(0.3f))));
+    }
+
+    void sameBitsAs_data()
+    {
+        QTest::addColumn<QImage>("image");
+        QTest::addColumn<int>("format");
+        QTest::addColumn<bool>("shared");
+        const QImage argb = render(small(0, 16, 12));
+        QTest::newRow("ARGB32 as RGB32") << argb << int(QImage::Format_RGB32) << true;
+        QTest::newRow("RGB32 as ARGB32") << rgb(argb) << int(QImage::Format_ARGB32) << true;
+        QTest::newRow("same format") << argb << int(QImage::Format_ARGB32) << true;
+        // Other formats hold other bytes: converted.
+        QTest::newRow("RGB888 as RGB32") << argb.convertToFormat(QImage::Format_RGB888) << int(QImage::Format_RGB32)
+                                         << false;
+        QTest::newRow("ARGB32 as premultiplied") << argb << int(QImage::Format_ARGB32_Premultiplied) << false;
+        QTest::newRow("null") << QImage() << int(QImage::Format_RGB32) << false;
+    }
+
+    void sameBitsAs()
+    {
+        QFETCH(QImage, image);
+        QFETCH(int, format);
+        QFETCH(bool, shared);
+        const QImage expected = image.convertToFormat(QImage::Format(format));
+        QImage seen = ::sameBitsAs(image, QImage::Format(format));
+        QCOMPARE(seen, expected);
+        QCOMPARE(!image.isNull() && seen.constBits() == image.constBits(), shared);
+        if (image.isNull())
+            return;
+        // Writing to either leaves the other as it was.
+        const QImage before = image.copy();
+        seen.setPixel(0, 0, qRgb(1, 2, 3));
+        QCOMPARE(image, before);
+        image.setPixel(1, 0, qRgb(4, 5, 6));
+        QCOMPARE(seen.pixel(1, 0), expected.pixel(1, 0));
+        // The view keeps the memory alive after the image it was made from has gone.
+        const QImage kept = ::sameBitsAs(before.copy(), QImage::Format(format));
+        QCOMPARE(kept, expected);
     }
 
     void stopKeepsThePictureAndForgetsTheBlur()

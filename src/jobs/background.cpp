@@ -32,6 +32,19 @@ qint64 steadyMs()
 
 } // namespace
 
+QImage sameBitsAs(const QImage& image, QImage::Format format)
+{
+    const bool opaque32 = image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32;
+    if (image.isNull() || image.format() == format || !opaque32 ||
+        (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32))
+        return image.convertToFormat(format);
+    // The new image reads the old one's buffer, and holds a reference to it until it goes.
+    auto* keep = new QImage(image);
+    return QImage(
+        keep->constBits(), keep->width(), keep->height(), keep->bytesPerLine(), format,
+        [](void* held) { delete static_cast<QImage*>(held); }, keep);
+}
+
 struct BackgroundRenderer::Run {
     PictureJob job;
     std::atomic<bool> cancel{false};
@@ -133,25 +146,30 @@ void BackgroundRenderer::start()
                 Scene small = s;
                 small.Wid = std::max(1, s.Wid / job.coarse);
                 small.Hey = std::max(1, s.Hey / job.coarse);
-                QImage first(small.Wid, small.Hey, QImage::Format_ARGB32);
+                // Rendered in the screen's format: every pixel is opaque, so nothing to convert.
+                QImage first(small.Wid, small.Hey, QImage::Format_RGB32);
                 if (!first.isNull() && renderInto(small, first, o)) {
-                    const QImage display = first.convertToFormat(QImage::Format_RGB32);
-                    mailbox->post([run, display](BackgroundRenderer* r) {
+                    mailbox->post([run, first](BackgroundRenderer* r) {
                         if (run == r->m_current && !run->cancel)
-                            emit r->coarse(run->job.tag, display);
+                            emit r->coarse(run->job.tag, first);
                     });
                 }
             }
-            picture = QImage(s.Wid, s.Hey, QImage::Format_ARGB32);
+            picture = QImage(s.Wid, s.Hey, QImage::Format_RGB32);
             o.columnsDone = &run->columnsDone;
             // A picture that cannot be allocated arrives as a null image.
             complete = !run->cancel && (picture.isNull() || renderInto(s, picture, o));
         }
         if (complete && job.blur && !run->cancel && !picture.isNull())
             picture = blurImage(picture);
+        // The screen's form and the picture's share one buffer: a render's ARGB32 picture is
+        // its RGB32 pixels seen in that format, and a blur's picture is RGB32 already.
         QImage display;
-        if (complete && !run->cancel && !picture.isNull())
-            display = picture.convertToFormat(QImage::Format_RGB32);
+        if (complete && !run->cancel && !picture.isNull()) {
+            display = sameBitsAs(picture, QImage::Format_RGB32);
+            if (job.source.isNull() && !job.blur)
+                picture = sameBitsAs(display, QImage::Format_ARGB32);
+        }
         // A cancelled run's result is dropped on the owner's thread.
         mailbox->post([run, picture, display, complete](BackgroundRenderer* r) { r->onDone(run, picture, display, complete); });
     });

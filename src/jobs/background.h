@@ -20,6 +20,12 @@ struct PictureJob {
     quint64 tag = 0;
 };
 
+// The same pixels as `image`, a 32-bit picture of opaque pixels, in `format` (QImage::Format_RGB32
+// or QImage::Format_ARGB32): for opaque pixels the two hold the same bytes, so the result shares
+// `image`'s memory rather than copying it, and keeps it alive. Writing to the result copies it
+// first. Any other image is converted.
+QImage sameBitsAs(const QImage& image, QImage::Format format);
+
 // Renders and blurs pictures on worker threads, one job at a time, newest request first: a new
 // request replaces one still waiting, and cancels the running job unless `keepRunning` says
 // the running one is still wanted. The finished picture arrives in the thread that owns this
@@ -56,8 +62,9 @@ signals:
     void coarse(quint64 tag, const QImage& display);
     // A job's picture (null when it could not be allocated), and the same pixels in the 32-bit
     // RGB format that the screen takes without converting, so that showing even a large
-    // picture costs the receiving thread next to nothing; `seconds` is the time from the start
-    // of the job to its arrival.
+    // picture costs the receiving thread next to nothing. A render's two share one buffer,
+    // rendered straight in the screen's format. `seconds` is the time from the start of the
+    // job to its arrival.
     void finished(quint64 tag, const QImage& picture, const QImage& display, double seconds);
 
 private:

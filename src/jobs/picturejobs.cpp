@@ -4,8 +4,8 @@
 
 namespace {
 
-// A preview should take no longer than a frame at this rate.
-constexpr double kPreviewRate = 30.0;
+// A drag's picture should take no longer than a frame of a 60 Hz screen.
+constexpr double kFrameSeconds = 0.016;
 
 } // namespace
 
@@ -18,7 +18,7 @@ PictureJobs::PictureJobs(QObject* parent) : QObject(parent), m_renderer(new Back
 void PictureJobs::adopt(const QImage& picture)
 {
     m_picture = picture;
-    m_display = picture.convertToFormat(QImage::Format_RGB32);
+    m_display = sameBitsAs(picture, QImage::Format_RGB32);
     m_shownVersion = m_version;
     m_shownBlurred = false;
 }
@@ -70,8 +70,9 @@ void PictureJobs::preview(const Scene& scene)
 {
     ++m_version;
     m_scene = scene;
-    // Reduced so that a preview takes about a frame of kPreviewRate.
-    const double frames = m_lastRenderSeconds * kPreviewRate;
+    // Whole while the last full picture took a frame or less; above that, reduced so that a
+    // preview takes about a frame.
+    const double frames = m_lastRenderSeconds / kFrameSeconds;
     const int divisor = frames > 1 ? int(std::ceil(std::sqrt(frames))) : 1;
     PictureJob job;
     job.scene = scene;

@@ -24,8 +24,9 @@ public:
     // Renders `scene` in full as a new version and clears the blur. `message` goes with the
     // picture, for a moment unless `persistent`. A large picture shows a coarse one first.
     void render(const Scene& scene, const QString& message, bool persistent = false);
-    // A reduced picture of `scene` that takes about a frame to make, as a new version: shown
-    // through standIn(), never kept.
+    // A picture of `scene` for a drag, as a new version, shown through standIn() and never
+    // kept: whole while the last full picture took no more than a frame (16 ms), otherwise
+    // reduced so that it takes about a frame.
     void preview(const Scene& scene);
     // Blurs the current version's picture once: at once, after the render or blur on its way,
     // or after rendering it when only previews showed it. False, doing nothing, when it is blurred

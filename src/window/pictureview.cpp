@@ -40,4 +40,5 @@ void PictureView::paintEvent(QPaintEvent* pe)
     else
         // Clipped to the area being painted, so only what is on screen is scaled.
         p.drawImage(rect(), m_image);
+    m_paintedKey = m_image.cacheKey();
 }

@@ -23,6 +23,8 @@ public:
     const QImage& shown() const { return m_image; }
     // True while a stand-in is shown.
     bool showsStandIn() const { return !m_image.isNull() && m_image.size() != size(); }
+    // The cacheKey of the image painted last: once it is shown()'s, that image is on screen.
+    qint64 paintedKey() const { return m_paintedKey; }
 
     QSize sizeHint() const override { return size(); }
 
@@ -31,4 +33,5 @@ protected:
 
 private:
     QImage m_image;
+    qint64 m_paintedKey = 0;
 };
