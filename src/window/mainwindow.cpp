@@ -355,7 +355,7 @@ void MainWindow::beforeRender()
 {
     m_animation->stopPreview();
     showSceneValues();
-    m_statusArea->setStopped(false);
+    m_screen->pictureAsked();
 }
 
 void MainWindow::stopRendering()

@@ -97,6 +97,11 @@ void PictureScreen::onFailed()
     }
 }
 
+void PictureScreen::pictureAsked()
+{
+    m_status->setStopped(false);
+}
+
 void PictureScreen::stop()
 {
     if (!m_jobs->busy())

@@ -33,6 +33,8 @@ public:
     void showKept();
     // The picture area at the new picture's size, black until the picture comes.
     void makeRoom(QSize size);
+    // A new picture is on its way: the status area no longer says a stopped one is not finished.
+    void pictureAsked();
     // Stops the picture on its way; the picture on screen stays, marked as not finished when it
     // is not the camera's finished picture.
     void stop();
