@@ -1,13 +1,11 @@
 #include "window/mainwindow.h"
 
 #include <QAction>
-#include <QClipboard>
 #include <QCloseEvent>
 #include <QDialog>
 #include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -28,6 +26,7 @@
 #include "window/pictureexport.h"
 #include "jobs/camerainput.h"
 #include "jobs/picturejobs.h"
+#include "window/picturescreen.h"
 #include "window/pictureview.h"
 #include "jobs/scenechange.h"
 #include "window/scenefiles.h"
@@ -44,15 +43,6 @@ namespace {
 // left unfinished is removed, and nothing is written after the window has gone.
 constexpr int kCloseWaitMs = 5000;
 
-// True when there is memory for a picture of this size and its screen copy. Memory that is
-// allocated but not touched costs no time, however large.
-bool roomForPicture(int wid, int hey)
-{
-    const QImage picture(wid, hey, QImage::Format_ARGB32);
-    const QImage display(wid, hey, QImage::Format_RGB32);
-    return !picture.isNull() && !display.isNull();
-}
-
 } // namespace
 
 MainWindow::MainWindow()
@@ -61,11 +51,7 @@ MainWindow::MainWindow()
     // The first picture is there before the window shows.
     const qint64 start = m_clock();
     m_jobs->adopt(::render(m_scene));
-    const double seconds = (m_clock() - start) / 1000.0;
-    m_statusArea->setRenderTime(seconds);
-    m_animation->setPictureSeconds(seconds);
-    m_view->setPicture(m_jobs->display());
-    m_prompter.flash(tr("Rayed"));
+    m_screen->showFirst((m_clock() - start) / 1000.0);
     finishBuilding();
 }
 
@@ -104,9 +90,6 @@ void MainWindow::build()
     window->setFocus(Qt::OtherFocusReason);
 
     m_jobs = new PictureJobs(this);
-    connect(m_jobs, &PictureJobs::shown, this, &MainWindow::onPictureShown);
-    connect(m_jobs, &PictureJobs::standIn, this, &MainWindow::onStandIn);
-    connect(m_jobs, &PictureJobs::failed, this, &MainWindow::onPictureFailed);
     m_statusArea = new StatusArea;
     statusBar()->addPermanentWidget(m_statusArea);
     m_statusArea->watch(m_jobs);
@@ -132,11 +115,12 @@ void MainWindow::build()
     // The preview's bar takes its height from the picture while it shows.
     connect(m_animation, &AnimationControls::previewStarted, this, &MainWindow::fitPicture);
     connect(m_animation, &AnimationControls::previewStopped, this, [this] {
-        // The window's own picture, of the camera it had all along.
-        if (!m_jobs->display().isNull())
-            m_view->setPicture(m_jobs->display());
+        m_screen->showKept();
         fitPicture();
     });
+    m_screen = new PictureScreen(m_jobs, m_view, m_statusArea, m_animation, m_prompter,
+                                 [this] { return m_dragging; }, this);
+    connect(m_screen, &PictureScreen::resized, this, &MainWindow::fitPicture);
     connect(m_animation, &AnimationControls::goTo, this, [this](const Vector3D& camera) {
         const Scene before = m_scene;
         m_scene.CamPos = camera;
@@ -253,15 +237,6 @@ void MainWindow::closeEvent(QCloseEvent* pe)
     QMainWindow::closeEvent(pe);
 }
 
-void MainWindow::resizePicture()
-{
-    const QSize size(m_scene.Wid, m_scene.Hey);
-    if (m_view->size() == size)
-        return;
-    m_view->clear(size);
-    fitPicture();
-}
-
 void MainWindow::fitPicture()
 {
     fitPictureArea(this, m_scrollArea, m_animation ? m_animation->previewBar() : nullptr);
@@ -303,7 +278,8 @@ void MainWindow::createActions()
                        tr("Render the picture at any size, supersampled, and write it as PNG, JPEG, BMP or PPM"),
                        [this] { m_exporter->exportPicture(m_scene, isBlurred()); });
     m_copyAct = make(tr("&Copy Picture"), {QKeySequence::Copy}, tr("Put the picture on screen on the clipboard"),
-                     &MainWindow::copyPicture);
+                     [this] { m_screen->copy(); });
+    connect(m_screen, &PictureScreen::pictureShown, m_copyAct, [this] { m_copyAct->setEnabled(true); });
     m_undoAct = m_undoStack->createUndoAction(this, tr("&Undo"));
     m_undoAct->setShortcut(QKeySequence::Undo);
     m_redoAct = m_undoStack->createRedoAction(this, tr("&Redo"));
@@ -379,63 +355,14 @@ void MainWindow::beforeRender()
 {
     m_animation->stopPreview();
     showSceneValues();
-    m_statusArea->setStopped(false);
-}
-
-void MainWindow::onPictureShown(const QImage& display, bool blurred, const QString& message, bool persistent,
-                                double seconds)
-{
-    // A preview keeps the picture area until it stops.
-    if (!m_animation->isPreviewing())
-        m_view->setPicture(display);
-    if (!blurred) {
-        m_statusArea->setRenderTime(seconds);
-        m_animation->setPictureSeconds(seconds);
-    }
-    m_statusArea->setBlurred(blurred);
-    m_statusArea->setStopped(false);
-    m_copyAct->setEnabled(true);
-    if (!message.isEmpty())
-        statusBar()->showMessage(message, persistent ? 0 : Prompter::kPassingMs);
-    // A copy asked for while this picture was on its way takes it, once no blur follows.
-    if (m_copyPending && !m_jobs->inFlight()) {
-        m_copyPending = false;
-        copyPicture();
-    }
-}
-
-void MainWindow::onStandIn(const QImage& display, bool coarse)
-{
-    // A preview that comes after the drag has ended is out of date.
-    if ((!coarse && !m_dragging) || m_animation->isPreviewing())
-        return;
-    m_view->setStandIn(display);
-    m_statusArea->setBlurred(false);
-}
-
-void MainWindow::onPictureFailed()
-{
-    m_copyPending = false;
-    m_prompter.say(tr("Error"));
-    // The last picture stays on screen.
-    if (!m_animation->isPreviewing() && !m_jobs->display().isNull() && m_view->shown().cacheKey() != m_jobs->display().cacheKey()) {
-        m_view->setPicture(m_jobs->display());
-        fitPicture();
-    }
+    m_screen->pictureAsked();
 }
 
 void MainWindow::stopRendering()
 {
     // An export says it was cancelled once it has stopped.
     m_exporter->stop();
-    if (!m_jobs->busy())
-        return;
-    m_jobs->stop();
-    m_copyPending = false;
-    // What stays on screen (a coarse first picture, a drag's preview, an older camera's picture)
-    // is not this camera's finished picture: the status area says so until the next one.
-    m_statusArea->setStopped(!m_jobs->upToDate() || m_view->showsStandIn());
-    m_prompter.flash(tr("Rendering stopped"));
+    m_screen->stop();
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* pe)
@@ -544,12 +471,12 @@ void MainWindow::exit()
 
 bool MainWindow::takeLoaded(const Scene& before, const QString& loaded, const QString& undoText)
 {
-    if (!roomForPicture(m_scene.Wid, m_scene.Hey)) {
+    if (!PictureScreen::roomForPicture(m_scene.Wid, m_scene.Hey)) {
         m_scene = before;
         m_prompter.say(tr("Error"));
         return false;
     }
-    resizePicture();
+    m_screen->makeRoom(QSize(m_scene.Wid, m_scene.Hey));
     m_prompter.say(loaded);
     recordChange(before, undoText, false);
     refresh(tr("RayTraced"), true);
@@ -558,13 +485,14 @@ bool MainWindow::takeLoaded(const Scene& before, const QString& loaded, const QS
 
 void MainWindow::applyScene(const Scene& newScene)
 {
-    if ((newScene.Wid != m_scene.Wid || newScene.Hey != m_scene.Hey) && !roomForPicture(newScene.Wid, newScene.Hey)) {
+    if ((newScene.Wid != m_scene.Wid || newScene.Hey != m_scene.Hey) &&
+        !PictureScreen::roomForPicture(newScene.Wid, newScene.Hey)) {
         showSceneValues();
         m_prompter.say(tr("Error"));
         return;
     }
     m_scene = newScene;
-    resizePicture();
+    m_screen->makeRoom(QSize(m_scene.Wid, m_scene.Hey));
     refresh(tr("Made"));
 }
 
@@ -573,23 +501,6 @@ void MainWindow::recordChange(const Scene& before, const QString& text, bool cam
     if (!SceneChange::sameScene(before, m_scene))
         m_undoStack->push(new SceneChange([this](const Scene& s) { applyScene(s); }, before, m_scene, text, cameraMove,
                                         m_clock()));
-}
-
-void MainWindow::copyPicture()
-{
-    // Only the finished picture of the camera in the status area is copied: one on its way is
-    // copied when it comes, and a stand-in left by Stop Rendering is not copied at all.
-    if (m_jobs->inFlight()) {
-        m_copyPending = true;
-        m_prompter.say(tr("The picture is copied when it is finished"));
-        return;
-    }
-    if (!m_jobs->upToDate() || m_view->showsStandIn()) {
-        m_prompter.flash(tr("Nothing copied: the picture on screen is not finished; any key renders it"));
-        return;
-    }
-    QGuiApplication::clipboard()->setImage(picture());
-    m_prompter.flash(tr("Picture copied"));
 }
 
 void MainWindow::showKeys()

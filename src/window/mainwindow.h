@@ -11,6 +11,7 @@
 class AnimationControls;
 class PictureExport;
 class PictureJobs;
+class PictureScreen;
 class PictureView;
 class QAction;
 class QDialog;
@@ -28,9 +29,9 @@ class StatusArea;
 // and mouse drags, blurs on Q, and saves or loads the scene from its menus. Rendering, blurring
 // and the file formats live in the core library, the order of picture work in PictureJobs, the
 // key frames, their preview and Render Animation in AnimationControls, Export Picture in
-// PictureExport; this class turns input into scene changes, shows what comes back, and builds
-// the menus and panels. Input changes the scene at once and the window never waits for a
-// picture.
+// PictureExport, showing and copying the pictures that come back in PictureScreen; this class
+// turns input into scene changes and builds the menus and panels. Input changes the scene at
+// once and the window never waits for a picture.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
@@ -116,18 +117,12 @@ private:
     void renderPreview();
     // Before a render: the preview stopped, the scene's values shown.
     void beforeRender();
-    void onPictureShown(const QImage& display, bool blurred, const QString& message, bool persistent, double seconds);
-    void onStandIn(const QImage& display, bool coarse);
-    void onPictureFailed();
-    // Makes the picture area the new picture's size, black until the picture comes.
-    void resizePicture();
     // Sizes the picture's area: the whole picture where the screen has room, else scroll bars.
     void fitPicture();
     // Puts a scene just read into `m_scene` to use: the picture area at its size, the `loaded`
     // message, a step of undo and a render. Without the memory for its picture the scene goes
     // back to `before` and "Error" shows.
     bool takeLoaded(const Scene& before, const QString& loaded, const QString& undoText);
-    void copyPicture();
     void showKeys();
     // Records a change of the scene that has already been made, for undo; camera moves close
     // together in time merge into one step.
@@ -152,6 +147,8 @@ private:
     QVBoxLayout* mainLayout = nullptr;
     QScrollArea* m_scrollArea = nullptr;
     PictureView* m_view = nullptr;
+    // What the picture area and the status area show of the picture work.
+    PictureScreen* m_screen = nullptr;
     PictureJobs* m_jobs = nullptr;
     StatusArea* m_statusArea = nullptr;
     QUndoStack* m_undoStack = nullptr;
@@ -160,8 +157,6 @@ private:
     QElapsedTimer m_started;
     std::function<qint64()> m_clock;
     Prompter m_prompter{this};
-    // Copy Picture waits for the picture on its way.
-    bool m_copyPending = false;
     AnimationControls* m_animation = nullptr;
     PictureExport* m_exporter = nullptr;
     SceneFiles* m_files = nullptr;
