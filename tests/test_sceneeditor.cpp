@@ -367,12 +367,18 @@ private slots:
         QCOMPARE(w.scene().Thor1.Material.Colour, Vector3D(1, 0, 0.2f));
         SETTLE(w);
         QCOMPARE(w.picture(), render(w.scene()));
-        // Cancelled: nothing changes, nothing renders.
-        answer = QColor();
+        // Cancelled, or accepted as offered (the dialog gives its 8-bit channels back, which
+        // are no colour of 0.9 on the 0..1 scale): nothing changes, nothing renders.
         const Scene before = w.scene();
-        panel->colourButton("Sphere2/Colour")->click();
-        QVERIFY(!w.isRendering());
-        QVERIFY(SceneChange::sameScene(w.scene(), before));
+        for (const bool cancelled : {true, false}) {
+            SETTLE(w);
+            panel->setColourAsker([&](const QColor& initial, const QString&) {
+                return cancelled ? QColor() : QColor(initial.red(), initial.green(), initial.blue());
+            });
+            panel->colourButton("Sphere1/Colour")->click();
+            QVERIFY(!w.isRendering());
+            QVERIFY(SceneChange::sameScene(w.scene(), before));
+        }
     }
 
     void undoKeysFromAPanelField()

@@ -1104,7 +1104,8 @@ private slots:
         QTest::addColumn<int>("answer");
         QTest::addColumn<bool>("closes");
         QTest::addColumn<QStringList>("boxes");
-        const QString ask = "Key Frames: The key frames have changed since they were saved.";
+        const QString ask = "Key Frames: The key frames have not been saved.";
+        const QString askAgain = "Key Frames: The key frames have changed since they were saved.";
         const QString bye = "Exit: Thank you for using my Program)) Goodbye!!";
         QTest::newRow("Escape, Cancel") << "escape" << "added" << int(QMessageBox::Cancel) << false << QStringList{ask};
         QTest::newRow("Escape, Discard") << "escape" << "added" << int(QMessageBox::Discard) << true << QStringList{ask};
@@ -1116,7 +1117,7 @@ private slots:
         QTest::newRow("Exit, none") << "exit" << "none" << int(QMessageBox::Cancel) << true << QStringList{bye};
         QTest::newRow("Escape, saved") << "escape" << "saved" << int(QMessageBox::Cancel) << true << QStringList();
         QTest::newRow("Escape, added and undone") << "escape" << "undone" << int(QMessageBox::Cancel) << true << QStringList();
-        QTest::newRow("Escape, edited after saving") << "escape" << "saved, then added" << int(QMessageBox::Cancel) << false << QStringList{ask};
+        QTest::newRow("Escape, edited after saving") << "escape" << "saved, then added" << int(QMessageBox::Cancel) << false << QStringList{askAgain};
     }
 
     void closingWithUnsavedKeyFramesAsks()

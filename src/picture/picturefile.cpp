@@ -168,7 +168,7 @@ struct PictureWriter::Private {
 
     QString failure() const
     {
-        return noMemory ? QStringLiteral("not enough memory to write a %1 x %2 picture").arg(width).arg(height)
+        return noMemory ? QStringLiteral("not enough memory to write the %1 x %2 picture").arg(width).arg(height)
                         : QStringLiteral("cannot write %1").arg(printableName(path));
     }
 
@@ -428,7 +428,7 @@ bool writePicture(const QImage& img, const QString& path, QString& why)
     if (img.format() != QImage::Format_RGB32 && img.format() != QImage::Format_ARGB32)
         pixels = img.convertToFormat(QImage::Format_ARGB32);
     if (pixels.isNull() && !img.isNull()) {
-        why = QStringLiteral("not enough memory to write a %1 x %2 picture").arg(img.width()).arg(img.height());
+        why = QStringLiteral("not enough memory to write the %1 x %2 picture").arg(img.width()).arg(img.height());
         return false;
     }
     bool alpha = false;

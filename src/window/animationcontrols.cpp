@@ -166,7 +166,9 @@ bool AnimationControls::mayClose()
 {
     if (!hasUnsavedKeyFrames())
         return true;
-    QMessageBox box(QMessageBox::Warning, tr("Key Frames"), tr("The key frames have changed since they were saved."),
+    const QString what = m_keyFramesStored ? tr("The key frames have changed since they were saved.")
+                                           : tr("The key frames have not been saved.");
+    QMessageBox box(QMessageBox::Warning, tr("Key Frames"), what,
                     QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, m_window);
     box.setInformativeText(tr("Save them before closing?"));
     box.setDefaultButton(QMessageBox::Save);
@@ -245,6 +247,7 @@ void AnimationControls::openKeyFrames()
     }
     changeKeyFrames(path, tr("Open Key Frames"));
     m_savedKeyFrames = path;
+    m_keyFramesStored = true;
     emit panelWanted();
     m_prompter.flash(tr("Key frames opened"));
 }
@@ -262,6 +265,7 @@ bool AnimationControls::saveKeyFrames()
         return false;
     }
     m_savedKeyFrames = m_keyFrames;
+    m_keyFramesStored = true;
     m_prompter.flash(tr("Key frames saved"));
     return true;
 }

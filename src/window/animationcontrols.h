@@ -122,8 +122,9 @@ private:
     double m_pictureSeconds = 0;
 
     CameraPath m_keyFrames;
-    // As last opened or saved.
+    // As last opened or saved; m_keyFramesStored: they have been opened or saved at all.
     CameraPath m_savedKeyFrames;
+    bool m_keyFramesStored = false;
     KeyFramePanel* m_panel;
     Actions m_actions{};
     PreviewPlayer* m_player;

@@ -342,7 +342,9 @@ void ScenePanel::pickColour(const Colour& c)
     const QString title = c.path.section('/', 0, 0) + " " + c.path.section('/', 1);
     const QColor picked = m_colourAsker ? m_colourAsker(initial, title) : QColorDialog::getColor(initial, this, title);
     emit colourDialogClosed();
-    if (!picked.isValid())
+    // OK with the colour as offered changes nothing: the dialog works in 8-bit channels, which
+    // would otherwise round the scene's colour (0.9 would become 230 / 255).
+    if (!picked.isValid() || picked.rgb() == initial.rgb())
         return;
     Scene s = m_scene;
     // Channels of 0..255 on the 0..1 scale, divided in double and stored as floats.
