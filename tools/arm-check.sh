@@ -211,8 +211,9 @@ say "pow(x, 8) the same on both: $arm_pow"
 # slower than the vector kernels on x86, so the few rows that render millions of pixels are
 # left out here (x86 runs them; their kind is covered by the other rows and by the pictures
 # compared below). QEMU's user mode refuses the way QProcess starts a program (clone with a
-# pidfd), so the test that starts ffmpeg stays on x86 too.
+# pidfd), so the rows that start ffmpeg stay on x86 too.
 left_out=("test_animation videoWriterRefusesWhatItCannotMake"
+          "test_animation aFrameCountsOnceItsFileIsInPlace:frames and a video"
           "test_fastpath largePicturesAreRenderedInBands"
           "test_fastpath picturesMatchTheReference:built-in"
           "test_animation supersampledEqualsTheFineRenderReduced:8192 x 20, k 8"
