@@ -93,6 +93,15 @@ QString xdotool(const QStringList& args)
     return QString::fromLatin1(runTool(QStringList{"xdotool"} + args)).trimmed();
 }
 
+// The mapped windows whose title matches `name`; with `wait`, waits up to 20 seconds for one.
+QString visibleWindow(const QString& name, bool wait = false)
+{
+    QStringList args{"search"};
+    if (wait)
+        args << "--sync";
+    return xdotool(args << "--onlyvisible" << "--name" << name);
+}
+
 } // namespace
 
 class TestE2E : public QObject {
@@ -189,10 +198,12 @@ private slots:
         QVERIFY2(staysFor(window, picture(left, nearer), at, 1000), "the wheel over the scene panel changed the picture");
 
         // After a dialog closes the keys are the camera's again.
+        // Each key waits for the dialog it is meant for: on a busy machine an Escape sent before
+        // the dialog is up would reach the window and close it.
         runTool({"xdotool", "key", "ctrl+e"});
-        QTest::qWait(1000);
+        QVERIFY2(!visibleWindow("^Export Picture$", true).isEmpty(), "Ctrl+E showed no Export dialog");
         runTool({"xdotool", "key", "Escape"});
-        QTest::qWait(500);
+        QTRY_VERIFY_WITH_TIMEOUT(visibleWindow("^Export Picture$").isEmpty(), 20000);
         runTool({"xdotool", "key", "d"});
         QVERIFY2(shows(window, picture(float(left + 0.1), nearer), at), "D after the Export dialog did not move the camera");
 
@@ -201,10 +212,9 @@ private slots:
         runTool({"xdotool", "key", "ctrl+k"});
         QTest::qWait(500);
         runTool({"xdotool", "key", "Escape"});
-        QTest::qWait(1000);
-        QVERIFY2(!xdotool({"search", "--onlyvisible", "--name", "^Key Frames$"}).isEmpty(), "no question about the unsaved key frames");
+        QVERIFY2(!visibleWindow("^Key Frames$", true).isEmpty(), "no question about the unsaved key frames");
         runTool({"xdotool", "key", "Escape"});
-        QTest::qWait(500);
+        QTRY_VERIFY_WITH_TIMEOUT(visibleWindow("^Key Frames$").isEmpty(), 20000);
         QCOMPARE(program.state(), QProcess::Running);
         runTool({"xdotool", "windowfocus", "--sync", window});
         runTool({"xdotool", "key", "ctrl+z"});

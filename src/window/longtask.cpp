@@ -145,7 +145,12 @@ void LongTask::onDone(const std::shared_ptr<Run>& run)
         return;
     m_running = false;
     m_poll->stop();
+    // The box is shown without taking the keys, but a platform or a click may have given them to
+    // it: once it goes they return to the window, not to nowhere.
+    const bool hadKeys = m_box->isActiveWindow();
     m_box->hide();
+    if (hadKeys)
+        m_window->activateWindow();
     // The finish may start the next work.
     const std::function<void()> finish = run->plan.finish;
     m_run.reset();
