@@ -2,7 +2,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <pthread.h>
 #include <unistd.h>
 
 #include "command/report.h"
@@ -24,22 +23,11 @@ std::atomic<bool> g_endAtOnce{false};
 // it from what it has). Safe in a handler; `say` false: silently.
 [[noreturn]] void endNow(int sig, bool say)
 {
-    VideoWriter::abandonAllNow();
     static const char said[] = "lumivex-render: interrupted\n";
     if (say) {
         [[maybe_unused]] const ssize_t n = write(STDERR_FILENO, said, sizeof said - 1);
     }
-    struct sigaction byDefault = {};
-    byDefault.sa_handler = SIG_DFL;
-    sigemptyset(&byDefault.sa_mask);
-    sigaction(sig, &byDefault, nullptr);
-    // In a handler the signal is blocked until it returns; unblocked here, it ends the program.
-    sigset_t only;
-    sigemptyset(&only);
-    sigaddset(&only, sig);
-    raise(sig);
-    pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
-    _exit(128 + sig); // not reached
+    VideoWriter::abandonAllAndEndBy(sig);
 }
 
 extern "C" void onSignal(int sig, siginfo_t* info, void*)

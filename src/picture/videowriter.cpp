@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <pthread.h>
 #include <unistd.h>
 
 #include "fileio/fileaccess.h"
@@ -474,6 +475,22 @@ void VideoWriter::abandonAllNow()
         if (u.hasTemporary)
             ::unlink(u.temporary);
     }
+}
+
+void VideoWriter::abandonAllAndEndBy(int sig)
+{
+    abandonAllNow();
+    struct sigaction byDefault = {};
+    byDefault.sa_handler = SIG_DFL;
+    sigemptyset(&byDefault.sa_mask);
+    sigaction(sig, &byDefault, nullptr);
+    // In a handler the signal is blocked until it returns; unblocked here, it ends the program.
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, sig);
+    raise(sig);
+    pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+    _exit(128 + sig); // not reached
 }
 
 QString VideoWriter::failure(bool feeding)

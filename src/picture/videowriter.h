@@ -60,6 +60,10 @@ public:
     // work: kills the ffmpeg of every video under way and removes their temporary files.
     // Async-signal-safe.
     static void abandonAllNow();
+    // For a program that ends by a signal it caught: abandons every video under way (ffmpeg
+    // would otherwise finish it from what it has), then ends the program by `sig`, as if the
+    // signal had not been caught. Async-signal-safe; also from a handler of `sig` itself.
+    [[noreturn]] static void abandonAllAndEndBy(int sig);
 
 private:
     struct Tool;

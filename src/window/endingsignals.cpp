@@ -3,7 +3,6 @@
 #include <QSocketNotifier>
 #include <csignal>
 #include <fcntl.h>
-#include <pthread.h>
 #include <unistd.h>
 
 #include "picture/videowriter.h"
@@ -16,27 +15,11 @@ constexpr int kEndingSignals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIG
 int g_pipe[2] = {-1, -1};
 volatile sig_atomic_t g_caught = 0;
 
-[[noreturn]] void endNow(int sig)
-{
-    struct sigaction byDefault = {};
-    byDefault.sa_handler = SIG_DFL;
-    sigemptyset(&byDefault.sa_mask);
-    sigaction(sig, &byDefault, nullptr);
-    sigset_t only;
-    sigemptyset(&only);
-    sigaddset(&only, sig);
-    raise(sig);
-    // In a handler the signal is blocked until it returns; unblocked here, it ends the program.
-    pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
-    _exit(128 + sig); // not reached
-}
-
 extern "C" void onEndingSignal(int sig)
 {
     if (g_caught) {
         // Asked twice: nothing more is waited for.
-        VideoWriter::abandonAllNow();
-        endNow(sig);
+        VideoWriter::abandonAllAndEndBy(sig);
     }
     g_caught = sig;
     const char byte = 1;
@@ -89,5 +72,5 @@ int EndingSignals::caughtSignal()
 void EndingSignals::endBySignalIfCaught()
 {
     if (const int sig = g_caught)
-        endNow(sig);
+        VideoWriter::abandonAllAndEndBy(sig);
 }
