@@ -210,6 +210,29 @@ QStringList progressLines(const QByteArray& err)
     return lines;
 }
 
+// Starts the window offscreen with HOME and its settings in `dir`, to open the missing file
+// `missing`, which it reports once the window is made (after the start's own messages); returns
+// what it wrote on standard error by then.
+QByteArray startWindowUntilItSays(QProcess& p, QProcessEnvironment env, const QTemporaryDir& dir, const QString& missing)
+{
+    env.insert("HOME", dir.path());
+    env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    p.setProcessEnvironment(env);
+    p.setReadChannel(QProcess::StandardError);
+    p.start(QStringLiteral(LUMIVEX_PROGRAM), {missing});
+    QByteArray err;
+    if (!p.waitForStarted())
+        return err;
+    QElapsedTimer clock;
+    clock.start();
+    while (!err.contains(missing.toLocal8Bit()) && clock.elapsed() < 10000 && p.state() == QProcess::Running) {
+        p.waitForReadyRead(100);
+        err += p.readAllStandardError();
+    }
+    return err;
+}
+
 } // namespace
 
 class TestCli : public QObject {
@@ -499,22 +522,8 @@ private slots:
         QVERIFY(::mkfifo(QFile::encodeName(settings).constData(), 0600) == 0);
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("HOME", dir.path());
-        env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        p.setProcessEnvironment(env);
-        // The missing file is reported once the window is made.
         const QString missing = dir.filePath("missing.xml");
-        p.setReadChannel(QProcess::StandardError);
-        p.start(QStringLiteral(LUMIVEX_PROGRAM), {missing});
-        QVERIFY(p.waitForStarted());
-        QByteArray err;
-        QElapsedTimer clock;
-        clock.start();
-        while (!err.contains(missing.toLocal8Bit()) && clock.elapsed() < 10000 && p.state() == QProcess::Running) {
-            p.waitForReadyRead(100);
-            err += p.readAllStandardError();
-        }
+        const QByteArray err = startWindowUntilItSays(p, env, dir, missing);
         QVERIFY2(err.contains(missing.toLocal8Bit()), err.constData());
         QVERIFY2(err.contains(settings.toLocal8Bit() + " is not a regular file; settings are not read or kept\n"),
                  err.constData());
@@ -546,22 +555,8 @@ private slots:
         env.remove("QT_DEBUG_PLUGINS");
         if (!rules.isEmpty())
             env.insert("QT_LOGGING_RULES", rules);
-        env.insert("HOME", dir.path());
-        env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        p.setProcessEnvironment(env);
-        // The missing file is reported once the window is made, after the start's messages.
         const QString missing = dir.filePath("missing.xml");
-        p.setReadChannel(QProcess::StandardError);
-        p.start(QStringLiteral(LUMIVEX_PROGRAM), {missing});
-        QVERIFY(p.waitForStarted());
-        QByteArray err;
-        QElapsedTimer clock;
-        clock.start();
-        while (!err.contains(missing.toLocal8Bit()) && clock.elapsed() < 10000 && p.state() == QProcess::Running) {
-            p.waitForReadyRead(100);
-            err += p.readAllStandardError();
-        }
+        const QByteArray err = startWindowUntilItSays(p, env, dir, missing);
         p.kill();
         p.waitForFinished();
         const QByteArray before = err.left(err.indexOf("lumivex: "));
